@@ -1,0 +1,33 @@
+# Shared part of the zig-<arch>-windows-gnu.cmake toolchain files.
+# Input: LMVX_ZIG_TARGET (zig target triple), CMAKE_SYSTEM_PROCESSOR.
+#
+# C and C++ are compiled and linked by `zig cc` / `zig c++ -target <triple>`
+# through the wrappers in cmake/zig/. Zig links its own libc++, libc++abi and
+# libunwind statically and the MinGW-w64 CRT, so the outputs depend only on
+# system DLLs. zig is found from $ENV{ZIG} or <repo>/.tools/zig.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_VERSION 10.0)
+
+set(_lmvx_zig_dir "${CMAKE_CURRENT_LIST_DIR}/zig")
+set(CMAKE_C_COMPILER   "${_lmvx_zig_dir}/${LMVX_ZIG_TARGET}-cc")
+set(CMAKE_CXX_COMPILER "${_lmvx_zig_dir}/${LMVX_ZIG_TARGET}-c++")
+set(CMAKE_AR     "${_lmvx_zig_dir}/zig-ar"     CACHE FILEPATH "zig ar" FORCE)
+set(CMAKE_RANLIB "${_lmvx_zig_dir}/zig-ranlib" CACHE FILEPATH "zig ranlib" FORCE)
+
+# Make the zig location visible to the project (e.g. WindowsResources.cmake).
+if(DEFINED ENV{ZIG} AND EXISTS "$ENV{ZIG}")
+  set(LMVX_ZIG "$ENV{ZIG}")
+else()
+  get_filename_component(LMVX_ZIG "${CMAKE_CURRENT_LIST_DIR}/../.tools/zig" ABSOLUTE)
+endif()
+
+# try_compile projects re-read this file; pass the triple on to them.
+list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES LMVX_ZIG_TARGET)
+
+# Never pick up the build host's libraries or headers (e.g. Debian's Linux
+# GoogleTest); host programs such as llvm-rc are still found.
+set(CMAKE_FIND_ROOT_PATH "${CMAKE_CURRENT_LIST_DIR}/../.tools/no-sysroot")
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
