@@ -103,7 +103,9 @@ void Simulator::Answer(const ServiceRecord& request, ServiceRecord* reply) {
     switch (request.command) {
         case ORV::kQueryStatus: reply->SetWord(12, status_); break;
         case ORV::kCheckService: reply->SetWord(12, readiness_); break;
-        default: break;
+        default:
+            if (!monitor_.Answer(request, reply)) features_.Answer(request, reply);
+            break;
     }
 }
 

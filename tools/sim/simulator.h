@@ -15,7 +15,9 @@
 #include <utility>
 #include <vector>
 
+#include "feature_model.h"
 #include "link/record.h"
+#include "monitor_model.h"
 #include "pipe_server.h"
 
 namespace sim {
@@ -91,6 +93,8 @@ private:
     std::vector<ServiceRecord> log_;
     std::map<uint32_t, std::deque<Script>> once_;
     std::map<uint32_t, Script> always_;
+    MonitorModel monitor_;
+    FeatureModel features_;
     std::unique_ptr<PipeServer> server_;
 };
 
