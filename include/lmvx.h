@@ -59,6 +59,22 @@ LMVX_API int32_t GetLVXStatus(void);
  * Start() and after Stop(). False when no service answers. */
 LMVX_API bool CheckService(void);
 
+/* ---- Events and polling ---------------------------------------------- */
+
+/* ---- Picture controls ------------------------------------------------ */
+
+/* ---- Display modes --------------------------------------------------- */
+
+/* ---- Platform -------------------------------------------------------- */
+
+/* ---- Automatic colour ------------------------------------------------ */
+
+/* ---- Desktop partition ----------------------------------------------- */
+
+/* ---- Schedule and power savings -------------------------------------- */
+
+/* ---- HDR status and features ----------------------------------------- */
+
 #ifdef __cplusplus
 } /* extern "C" */
 #endif

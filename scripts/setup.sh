@@ -23,7 +23,7 @@ _lmvx_setup() {
 
     # ---- apt packages -------------------------------------------------------
     # Every name below exists in Debian 12 (bookworm).
-    local pkgs=(cmake g++ clang llvm lld libssl-dev libgtest-dev libgmock-dev
+    local pkgs=(cmake ninja-build g++ clang llvm lld libssl-dev libgtest-dev libgmock-dev
                 googletest libbenchmark-dev libcli11-dev nlohmann-json3-dev
                 wine64 wine valgrind libclang-rt-14-dev pkg-config)
     if ! command -v npm >/dev/null 2>&1; then

@@ -1,0 +1,84 @@
+#!/usr/bin/env bash
+# Runs every test and ends with one summary line of counts:
+#   native    unit and end-to-end tests (CTest)
+#   asan      the same, built with AddressSanitizer and UBSan
+#   tsan      the same, built with ThreadSanitizer
+#   win-x64   the x64 DLL and lumivex-sim.exe, end to end under Wine
+#   win-arm64 the ARM64 DLL, built and checked statically
+# Usage: scripts/test.sh [stage...]   (default: all stages)
+# Build trees live under build/<stage>; a rerun rebuilds only what changed.
+set -uo pipefail
+repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+cd "$repo"
+. scripts/setup.sh || { echo "test: setup failed" >&2; exit 1; }
+
+jobs="$(nproc)"
+passed=0; failed=0; broken_stages=()
+start_time=$SECONDS
+
+# Adds the counts of a ctest log ("N% tests passed, F tests failed out of T").
+count_ctest() {
+    local log="$1" line total bad
+    line="$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -1)"
+    if [ -z "$line" ]; then return 1; fi
+    bad="$(sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\1/' <<<"$line")"
+    total="$(sed -E 's/.* failed out of ([0-9]+).*/\1/' <<<"$line")"
+    passed=$((passed + total - bad)); failed=$((failed + bad))
+}
+
+# configure + build + ctest for one native flavour.
+native_stage() {
+    local name="$1"; shift
+    local dir="build/$name" log="build/$name.log"
+    mkdir -p build
+    echo "== $name" >&2
+    if ! { cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" &&
+           cmake --build "$dir" -j "$jobs"; } >"$log" 2>&1; then
+        echo "   build failed (see $log):" >&2; grep -E 'error|Error' "$log" | head -20 >&2
+        broken_stages+=("$name"); return
+    fi
+    (cd "$dir" && ctest -j "$jobs" --output-on-failure --timeout 300) >>"$log" 2>&1
+    if ! count_ctest "$log"; then broken_stages+=("$name"); fi
+    grep -E 'tests passed|\(Failed\)|\(Timeout\)|\(SEGFAULT\)|\(Subprocess aborted\)' "$log" >&2
+}
+
+stage_native() { native_stage native; }
+stage_asan() {
+    export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+    native_stage asan "-DCMAKE_C_FLAGS=-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer" \
+        "-DCMAKE_CXX_FLAGS=-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer" \
+        "-DCMAKE_EXE_LINKER_FLAGS=-fsanitize=address,undefined" "-DCMAKE_SHARED_LINKER_FLAGS=-fsanitize=address,undefined"
+}
+stage_tsan() {
+    export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
+    native_stage tsan "-DCMAKE_C_FLAGS=-fsanitize=thread" "-DCMAKE_CXX_FLAGS=-fsanitize=thread" \
+        "-DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread" "-DCMAKE_SHARED_LINKER_FLAGS=-fsanitize=thread"
+}
+stage_win-x64() {
+    if [ ! -f scripts/test-windows.sh ]; then echo "== win-x64: not available" >&2; broken_stages+=(win-x64); return; fi
+    local log="build/win-x64.log"; mkdir -p build
+    echo "== win-x64" >&2
+    bash scripts/test-windows.sh x64 >"$log" 2>&1
+    count_ctest "$log" || broken_stages+=(win-x64)
+    grep -E 'tests passed|\(Failed\)|\(Timeout\)|FAILED|check:' "$log" >&2
+}
+stage_win-arm64() {
+    if [ ! -f scripts/test-windows.sh ]; then echo "== win-arm64: not available" >&2; broken_stages+=(win-arm64); return; fi
+    local log="build/win-arm64.log"; mkdir -p build
+    echo "== win-arm64" >&2
+    bash scripts/test-windows.sh arm64 >"$log" 2>&1
+    count_ctest "$log" || broken_stages+=(win-arm64)
+    grep -E 'tests passed|FAILED|check:' "$log" >&2
+}
+
+stages=("$@")
+[ ${#stages[@]} -eq 0 ] && stages=(native asan tsan win-x64 win-arm64)
+for s in "${stages[@]}"; do "stage_$s"; done
+
+elapsed=$((SECONDS - start_time))
+status=0
+summary="tests: $passed passed, $failed failed"
+if [ ${#broken_stages[@]} -gt 0 ]; then summary+=", stages broken: ${broken_stages[*]}"; status=1; fi
+[ "$failed" -gt 0 ] && status=1
+echo "$summary ($(printf '%dm%02ds' $((elapsed / 60)) $((elapsed % 60))))"
+exit $status
