@@ -4,4 +4,6 @@ namespace sim {
 
 bool MonitorModel::Answer(const lmvx::ServiceRecord&, lmvx::ServiceRecord*) { return false; }
 
+bool MonitorModel::Control(const std::vector<std::string>&, std::string*) { return false; }
+
 }  // namespace sim
