@@ -63,9 +63,56 @@ LMVX_API bool CheckService(void);
 
 /* ---- Picture controls ------------------------------------------------ */
 
+/* MCCS values, passed through unchanged: luminance (VCP 0x10, read only),
+ * contrast (0x12), colour preset / white point (0x14), red, green and blue
+ * video gain (0x16, 0x18, 0x1A), input source (0x60). Gated: getters return
+ * 0xFFFFFFFF when not connected and 0 when the request fails; setters do
+ * nothing when not connected and never report the outcome. */
+LMVX_API uint32_t GetBrightness(void);
+LMVX_API uint32_t GetContrast(void);
+LMVX_API void SetContrast(uint32_t value);
+LMVX_API uint32_t GetWhitePoint(void);
+LMVX_API void SetWhitePoint(uint32_t value);
+LMVX_API uint32_t GetRedGain(void);
+LMVX_API void SetRedGain(uint32_t value);
+LMVX_API uint32_t GetGreenGain(void);
+LMVX_API void SetGreenGain(uint32_t value);
+LMVX_API uint32_t GetBlueGain(void);
+LMVX_API void SetBlueGain(uint32_t value);
+LMVX_API uint32_t GetInputSource(void);
+LMVX_API void SetInputSource(uint32_t value);
+
+/* The values the monitor accepts for the white point (0x14) or the input
+ * source (0x60), in the monitor's order. Writes at most `capacity` elements
+ * into `buffer`, and only when the monitor marks the control supported.
+ * Returns the number of values the monitor listed (at most 26), which may
+ * exceed what was written; 0 when not connected or `buffer` is null.
+ * Gated. */
+LMVX_API uint64_t GetSupportedWhitePoints(uint32_t* buffer, uint64_t capacity);
+LMVX_API uint64_t GetSupportedInputSources(uint32_t* buffer, uint64_t capacity);
+
 /* ---- Display modes --------------------------------------------------- */
 
+/* Display modes are the library's own identifiers, translated to and from
+ * the monitor's VCP 0xDC values. Gated. */
+
+/* Writes the identifiers of the supported display modes (at most `capacity`,
+ * modes without an identifier left out) and returns how many it wrote; 0 when
+ * not connected, when `buffer` is null or when the monitor lists none. */
+LMVX_API uint64_t GetSupportedDisplayModes(int32_t* buffer, uint64_t capacity);
+LMVX_API void SetDisplayMode(int32_t displayMode);
+/* The current display mode; -1 when not connected. */
+LMVX_API int32_t GetCurrentDisplayMode(void);
+
 /* ---- Platform -------------------------------------------------------- */
+
+/* Whether this machine is one the product supports, decided locally from
+ * the display adapters, the BIOS feature string and a test marker folder.
+ * Not gated: works in every state and never talks to the service. */
+LMVX_API bool IsPlatformSupported(void);
+/* Asks the monitor to restore its factory defaults where this machine allows
+ * it. Gated; the outcome is not reported. */
+LMVX_API void FactoryReset(void);
 
 /* ---- Automatic colour ------------------------------------------------ */
 
