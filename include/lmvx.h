@@ -59,7 +59,62 @@ LMVX_API int32_t GetLVXStatus(void);
  * Start() and after Stop(). False when no service answers. */
 LMVX_API bool CheckService(void);
 
+/* Starts a session: makes sure the companion application runs (launching
+ * it, and waiting about six seconds for it, when it does not), waits until
+ * the service answers connected, registers for its notifications and sets
+ * the polling intervals. True when the session runs. Not gated. */
+LMVX_API bool Start(void);
+
+/* Ends the session; with notifyService the service is told first. Does not
+ * wait for the notification thread. A second Stop() does nothing. */
+LMVX_API void Stop(bool notifyService);
+
 /* ---- Events and polling ---------------------------------------------- */
+
+/* Event types delivered to the handler. The handler gets the type only and
+ * reads the new value with the matching getter. */
+typedef int32_t LvxDataType;
+enum {
+    LVX_EVENT_BRIGHTNESS = 0x10,
+    LVX_EVENT_CONTRAST = 0x12,
+    LVX_EVENT_WHITE_POINT = 0x14,
+    LVX_EVENT_RED_GAIN = 0x16,
+    LVX_EVENT_GREEN_GAIN = 0x18,
+    LVX_EVENT_BLUE_GAIN = 0x1A,
+    LVX_EVENT_INPUT_SOURCE = 0x60,
+    LVX_EVENT_DISPLAY_MODE = 0xDC,
+    LVX_EVENT_SERVICE_100 = 0x100,
+    LVX_EVENT_SERVICE_101 = 0x101,
+    LVX_EVENT_SERVICE_STATUS_CHANGED = 0x102, /* the state has been refreshed: see GetLVXStatus() */
+    LVX_EVENT_SERVICE_103 = 0x103,
+    LVX_EVENT_SERVICE_104 = 0x104,
+    LVX_EVENT_SERVICE_105 = 0x105, /* off until EnableEvent(LVX_EVENT_SERVICE_105) */
+    LVX_EVENT_ALL = 0xFFFF         /* argument of EnableEvent/DisableEvent only */
+};
+
+/* Called on the library's notification thread, one event at a time, in order.
+ * It may call any function of the library, SetEventHandler included; it
+ * should return quickly: later events and Stop() wait behind it. */
+typedef void (*LvxEventHandler)(LvxDataType type);
+
+/* Sets the one handler (NULL: no delivery). When called from another thread
+ * it returns only after any running call of the old handler has returned,
+ * so the old handler may be released afterwards. Not gated. */
+LMVX_API void SetEventHandler(LvxEventHandler handler);
+
+/* Switch delivery of one type (or LVX_EVENT_ALL) on or off. Any call lifts a
+ * mute set by DisableEvent(LVX_EVENT_ALL). Not gated. */
+LMVX_API void EnableEvent(LvxDataType type);
+LMVX_API void DisableEvent(LvxDataType type);
+
+/* How often the service polls category 1 to 5 (ms; DisablePolling: off).
+ * Other categories send nothing. Not gated. */
+LMVX_API void EnablePolling(int32_t category, uint32_t intervalMs);
+LMVX_API void DisablePolling(int32_t category);
+
+/* Asks the service to refresh one data type (at most 255). Gated. */
+LMVX_API void UpdateData(int32_t type);
+
 
 /* ---- Picture controls ------------------------------------------------ */
 

@@ -34,9 +34,20 @@ void SleepMs(uint32_t milliseconds);
 
 // ---- Threads -----------------------------------------------------------------
 
-// Starts `entry` on a new detached thread with the default stack. False when
-// no thread could be created.
-bool StartDetachedThread(void (*entry)());
+// Starts entry(argument) on a new detached thread with the default stack.
+// The thread keeps the library loaded until entry returns. False when no
+// thread could be created (entry is then never called).
+bool StartDetachedThread(void (*entry)(void* argument), void* argument);
+
+// A process-local lock with the platform's critical-section semantics
+// (recursive on the owning thread). The storage is plain bytes so that users
+// need no platform header; it is never destroyed.
+struct LockStorage {
+    alignas(16) unsigned char bytes[64];
+};
+void InitializeLock(LockStorage* lock);
+void EnterLock(LockStorage* lock);
+void LeaveLock(LockStorage* lock);
 
 // COM for the calling thread as a single-threaded apartment, and its end.
 // Outcomes are not reported: the window works either way.

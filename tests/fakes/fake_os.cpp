@@ -73,7 +73,10 @@ bool UnprotectMemory(void* data, uint32_t size) { return ProtectMemory(data, siz
 void SleepMs(uint32_t milliseconds) {
     ++fake::Os().sleeps;
     fake::Os().sleptMs += milliseconds;
-    if (fake::Os().realSleep) std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+    if (fake::Os().realSleep)
+        std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+    else
+        std::this_thread::yield();  // waits that poll other threads still let them run
 }
 
 }  // namespace os

@@ -7,12 +7,14 @@
 #include <memory>
 
 #include "fakes/fake_os.h"
+#include "fakes/fake_session.h"
 #include "simulator.h"
 
 class SimulatedService : public ::testing::Test {
 protected:
     void SetUp() override {
         fake::Os().Reset();
+        fake::Session().Reset();
         sim_ = std::make_unique<sim::Simulator>();
         ASSERT_TRUE(sim_->Start());
     }

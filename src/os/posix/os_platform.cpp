@@ -55,49 +55,6 @@ bool ReadWholeFile(const std::string& path, size_t limit, std::string* content) 
     return ok;
 }
 
-void AppendCodePoint(std::u16string* out, uint32_t cp) {
-    if (cp >= 0x10000) {
-        cp -= 0x10000;
-        out->push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-        out->push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-    } else {
-        out->push_back(static_cast<char16_t>(cp));
-    }
-}
-
-// UTF-8 to UTF-16; a malformed sequence becomes U+FFFD, one byte at a time.
-std::u16string FromUtf8(std::string_view bytes) {
-    std::u16string out;
-    out.reserve(bytes.size());
-    size_t i = 0;
-    while (i < bytes.size()) {
-        const unsigned char lead = static_cast<unsigned char>(bytes[i]);
-        uint32_t cp = 0;
-        size_t extra = 0;
-        if (lead < 0x80) cp = lead;
-        else if ((lead & 0xE0) == 0xC0) cp = lead & 0x1F, extra = 1;
-        else if ((lead & 0xF0) == 0xE0) cp = lead & 0x0F, extra = 2;
-        else if ((lead & 0xF8) == 0xF0) cp = lead & 0x07, extra = 3;
-        else extra = 9;  // not a lead byte
-        bool valid = extra <= 3 && i + extra < bytes.size();
-        for (size_t k = 1; valid && k <= extra; ++k) {
-            const unsigned char next = static_cast<unsigned char>(bytes[i + k]);
-            if ((next & 0xC0) != 0x80) valid = false;
-            else cp = (cp << 6) | (next & 0x3F);
-        }
-        static constexpr uint32_t kMinimum[] = {0, 0x80, 0x800, 0x10000};
-        if (valid && (cp < kMinimum[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))) valid = false;
-        if (!valid) {
-            out.push_back(u'\uFFFD');
-            ++i;
-            continue;
-        }
-        AppendCodePoint(&out, cp);
-        i += extra + 1;
-    }
-    return out;
-}
-
 std::u16string DecodeIniText(const std::string& bytes) {
     const auto byte = [&](size_t i) { return static_cast<unsigned char>(bytes[i]); };
     if (bytes.size() >= 2 && ((byte(0) == 0xFF && byte(1) == 0xFE) || (byte(0) == 0xFE && byte(1) == 0xFF))) {

@@ -1,0 +1,275 @@
+#include <gtest/gtest.h>
+
+#include <mutex>
+#include <vector>
+
+#include "exports/api.h"
+#include "session/companion.h"
+#include "session/connection.h"
+#include "os/os.h"
+#include "session/notification.h"
+#include "sim_fixture.h"
+
+namespace {
+
+using fake::WaitFor;
+using lmvx::ConnectionState;
+using Commands = std::vector<uint32_t>;
+
+const Commands kStartCommands = {36, 1, 32, 38, 37, 40, 39, 41};
+
+std::mutex seenMutex;
+std::vector<LvxDataType> seen;
+void Record(LvxDataType type) {
+    std::lock_guard<std::mutex> lock(seenMutex);
+    seen.push_back(type);
+}
+std::vector<LvxDataType> Seen() {
+    std::lock_guard<std::mutex> lock(seenMutex);
+    return seen;
+}
+
+class Session : public SimulatedService {
+protected:
+    void SetUp() override {
+        SimulatedService::SetUp();
+        seen.clear();
+    }
+    void TearDown() override {
+        Stop(false);
+        WaitFor([] { return fake::Session().threadsRunning == 0; });
+        SetEventHandler(nullptr);
+        SimulatedService::TearDown();
+    }
+    // Neither the window registration nor a polling interval was sent.
+    bool NothingRegistered() {
+        for (uint32_t command : Sim().Commands())
+            if (command == 32 || (command >= 37 && command <= 41)) return false;
+        return true;
+    }
+    static bool ThreadsEnded() {
+        return WaitFor([] { return fake::Session().threadsRunning == 0; });
+    }
+};
+
+TEST_F(Session, StartRegistersTheWindowAndSetsPolling) {
+    ASSERT_TRUE(Start());
+    EXPECT_EQ(GetLVXStatus(), LVX_STATE_CONNECTED);
+    Commands commands = Sim().Commands();
+    commands.pop_back();  // the GetLVXStatus above
+    EXPECT_EQ(commands, kStartCommands);
+    const auto requests = Sim().Requests();
+    EXPECT_EQ(requests[2].Word64(12), fake::Session().LastWindow());
+    const std::pair<uint32_t, uint32_t> intervals[] = {{38, 5000}, {37, 5000}, {40, 15000}, {39, 20000}, {41, 30000}};
+    for (size_t i = 0; i < 5; ++i) {
+        EXPECT_EQ(requests[3 + i].command, intervals[i].first);
+        EXPECT_EQ(requests[3 + i].Word(12), intervals[i].second);
+    }
+    EXPECT_EQ(fake::Session().threadsStarted, 1u);
+}
+
+TEST_F(Session, StartWaitsForTheServiceToAnswerConnected) {
+    Sim().Once(1, {.words = {{12, 0}}});
+    Sim().Once(1, {.setResult = true, .result = 0});
+    Sim().Once(1, {.words = {{12, 0}}});
+    ASSERT_TRUE(Start());
+    EXPECT_EQ(fake::Os().sleptMs, 300u);  // one pause before each new query
+    EXPECT_EQ(ConnectionState.load(), lmvx::kConnected);
+}
+
+TEST_F(Session, NoCompanionLaunchesTheUrlAndFailsAfterSixSeconds) {
+    fake::Session().companionPresent = false;
+    EXPECT_FALSE(Start());
+    EXPECT_EQ(ConnectionState.load(), lmvx::kStartFailed);
+    EXPECT_EQ(fake::Os().sleptMs, 6000u);
+    using Launch = std::pair<std::u16string, std::u16string>;
+    EXPECT_EQ(fake::Session().Launches(), std::vector<Launch>{Launch(u"lumivex://run", u".")});
+    EXPECT_EQ(fake::Session().threadsStarted, 0u);
+    EXPECT_EQ(Sim().RequestCount(), 0u);
+}
+
+TEST_F(Session, ALaunchedCompanionThatAppearsLetsStartGoOn) {
+    fake::Session().companionPresent = false;
+    fake::Session().companionAppearsOnLaunch = true;
+    fake::Session().AddFile(u"C:\\Program Files\\Host\\Lumivex.exe");
+    EXPECT_TRUE(Start());
+    using Launch = std::pair<std::u16string, std::u16string>;
+    EXPECT_EQ(fake::Session().Launches(), std::vector<Launch>{Launch(u"C:\\Program Files\\Host\\Lumivex.exe", u"")});
+    EXPECT_GE(fake::Os().sleptMs, 1000u);  // one round, then Start's own short waits
+}
+
+TEST_F(Session, ACompanionWhoseServiceDoesNotAnswerGetsThreeSeconds) {
+    Sim().Once(36, {.setResult = true, .result = 0});
+    EXPECT_TRUE(Start());  // the window is still there after the pause
+    EXPECT_GE(fake::Os().sleptMs, 3000u);
+    EXPECT_LT(fake::Os().sleptMs, 6000u);  // no launch rounds
+    EXPECT_TRUE(fake::Session().Launches().empty());
+}
+
+TEST(CompanionPath, RegistryQuotesAndFallback) {
+    fake::Session().Reset();
+    char16_t path[lmvx::kCompanionPathUnits];
+    lmvx::FindCompanionAppPath(path);
+    EXPECT_EQ(std::u16string(path), u"C:\\Program Files\\Host\\Lumivex.exe");
+    fake::Session().SetExecutablePath(u"host.exe");  // no folder: the whole path
+    lmvx::FindCompanionAppPath(path);
+    EXPECT_EQ(std::u16string(path), u"host.exe\\Lumivex.exe");
+
+    fake::Session().SetRegistry(u"SOFTWARE\\Velliqor\\Lumivex", u"AppBinary", u"\"C:\\Apps\\Lumivex.exe\" --tray");
+    lmvx::FindCompanionAppPath(path);
+    EXPECT_EQ(std::u16string(path), u"C:\\Apps\\Lumivex.exe");
+    // The service's key comes first.
+    fake::Session().SetRegistry(u"SOFTWARE\\Velliqor\\Lumivex Service", u"AppBinary", u"D:\\Svc\\L.exe");
+    lmvx::FindCompanionAppPath(path);
+    EXPECT_EQ(std::u16string(path), u"D:\\Svc\\L.exe");
+    // One quote only: what follows it.
+    fake::Session().SetRegistry(u"SOFTWARE\\Velliqor\\Lumivex Service", u"AppBinary", u"\"E:\\L.exe");
+    lmvx::FindCompanionAppPath(path);
+    EXPECT_EQ(std::u16string(path), u"E:\\L.exe");
+    // A host path too long to take the name gives no path, not a cut one.
+    fake::Session().Reset();
+    fake::Session().SetExecutablePath(std::u16string(lmvx::kCompanionPathUnits - 5, u'a') + u"\\h.exe");
+    lmvx::FindCompanionAppPath(path);
+    EXPECT_EQ(path[0], 0);
+}
+
+TEST_F(Session, StopTellsTheServiceOnlyWhenAskedAndOnlyOnce) {
+    ASSERT_TRUE(Start());
+    Sim().ClearLog();
+    Stop(false);
+    EXPECT_EQ(ConnectionState.load(), lmvx::kStopped);
+    EXPECT_TRUE(ThreadsEnded());
+    EXPECT_FALSE(os::WindowExists(fake::Session().LastWindow()));
+    EXPECT_EQ(lmvx::NotificationWindow.load(), 0u);
+    ASSERT_TRUE(Start());
+    Sim().ClearLog();
+    Stop(true);
+    Stop(true);
+    EXPECT_EQ(Sim().Commands(), Commands{17});
+    EXPECT_TRUE(ThreadsEnded());
+}
+
+TEST_F(Session, ASecondStartMakesANewThreadAndWindow) {
+    ASSERT_TRUE(Start());
+    const uint64_t first = fake::Session().LastWindow();
+    Stop(false);
+    Sim().ClearLog();
+    ASSERT_TRUE(Start());
+    const uint64_t second = fake::Session().LastWindow();
+    EXPECT_NE(first, second);
+    EXPECT_EQ(Sim().Commands(), kStartCommands);
+    EXPECT_EQ(Sim().Requests()[2].Word64(12), second);
+    EXPECT_EQ(fake::Session().threadsStarted, 2u);
+    // The first thread, ending late, leaves the new session alone.
+    EXPECT_TRUE(WaitFor([] { return fake::Session().threadsRunning == 1; }));
+    EXPECT_EQ(ConnectionState.load(), lmvx::kConnected);
+    EXPECT_EQ(lmvx::NotificationWindow.load(), second);
+}
+
+TEST_F(Session, StartOnARunningSessionStartsNoThread) {
+    ASSERT_TRUE(Start());
+    ASSERT_TRUE(Start());
+    EXPECT_EQ(fake::Session().threadsStarted, 1u);
+    EXPECT_EQ(Sim().Requests().back().command, 41u);
+}
+
+TEST_F(Session, AStartAfterAFailedOneStillGetsAThread) {
+    ASSERT_TRUE(Start());
+    Stop(false);
+    ASSERT_TRUE(ThreadsEnded());
+    fake::Session().companionPresent = false;
+    EXPECT_FALSE(Start());
+    fake::Session().companionPresent = true;
+    // StartFailed is not Stopped, yet no thread runs: one is started.
+    EXPECT_TRUE(Start());
+    EXPECT_EQ(fake::Session().threadsStarted, 2u);
+    EXPECT_EQ(ConnectionState.load(), lmvx::kConnected);
+}
+
+TEST_F(Session, AStopDuringTheWaitEndsStartWithoutRegistering) {
+    Sim().Always(1, {.words = {{12, 0}}});
+    std::thread stopper([] {
+        WaitFor([] { return fake::Os().pipeCalls > 5; });
+        Stop(false);
+    });
+    EXPECT_FALSE(Start());
+    stopper.join();
+    EXPECT_TRUE(NothingRegistered());
+    EXPECT_TRUE(ThreadsEnded());
+    EXPECT_EQ(ConnectionState.load(), lmvx::kStopped);
+}
+
+TEST_F(Session, NoThreadOrNoWindowMeansNoSession) {
+    fake::Session().threadCreationFails = true;
+    EXPECT_FALSE(Start());
+    EXPECT_EQ(ConnectionState.load(), lmvx::kStopped);
+    fake::Session().threadCreationFails = false;
+    fake::Session().windowCreationFails = true;
+    EXPECT_FALSE(Start());
+    EXPECT_TRUE(ThreadsEnded());
+    EXPECT_EQ(ConnectionState.load(), lmvx::kStopped);
+    EXPECT_TRUE(NothingRegistered());
+}
+
+class Notifications : public Session {
+protected:
+    void SetUp() override {
+        Session::SetUp();
+        SetEventHandler(Record);
+        ASSERT_TRUE(Start());
+        window_ = fake::Session().LastWindow();
+    }
+    void Post(uint64_t code, uint64_t value) {
+        ASSERT_TRUE(fake::Session().Post(window_, lmvx::kServiceNotifyMessage, code, value));
+    }
+    // Holds the thread inside the handler while notifications queue up.
+    static void BlockingHandler(LvxDataType type) {
+        Record(type);
+        if (type == 0x100) WaitFor([] { return release.load(); });
+    }
+    static inline std::atomic<bool> release{false};
+    uint64_t window_ = 0;
+};
+
+TEST_F(Notifications, WaitingRunsOfOneCodeAreMerged) {
+    release = false;
+    SetEventHandler(BlockingHandler);
+    Post(0x100, 0);
+    ASSERT_TRUE(WaitFor([] { return Seen().size() == 1; }));
+    Post(0x103, 0);  // alone, each would be 0x104...
+    Post(0x103, 0);
+    Post(0x103, 1);  // ...merged, the last value counts: 0x103
+    Post(0x10, 0);
+    Post(0x12, 0);
+    Post(0x10, 0);  // another code in between: not merged
+    release = true;
+    ASSERT_TRUE(WaitFor([] { return Seen().size() == 5; }));
+    EXPECT_EQ(Seen(), (std::vector<LvxDataType>{0x100, 0x103, 0x10, 0x12, 0x10}));
+}
+
+TEST_F(Notifications, OtherMessagesNeitherStopNorJoinAMerge) {
+    release = false;
+    SetEventHandler(BlockingHandler);
+    Post(0x100, 0);
+    ASSERT_TRUE(WaitFor([] { return Seen().size() == 1; }));
+    Post(0x103, 0);
+    ASSERT_TRUE(fake::Session().Post(window_, 0x400, 0x103, 0));
+    Post(0x103, 1);
+    release = true;
+    ASSERT_TRUE(WaitFor([] { return Seen().size() == 2; }));
+    EXPECT_EQ(Seen(), (std::vector<LvxDataType>{0x100, 0x103}));
+}
+
+TEST_F(Notifications, EndSessionAndQuitEndTheThread) {
+    ASSERT_TRUE(fake::Session().Post(window_, os::kMessageCommand, 0x402, 0));  // another command: ignored
+    ASSERT_TRUE(fake::Session().Post(window_, os::kMessageEndSession, 0, 0));
+    EXPECT_TRUE(ThreadsEnded());
+    EXPECT_EQ(ConnectionState.load(), lmvx::kStopped);
+    EXPECT_EQ(lmvx::NotificationWindow.load(), 0u);
+    ASSERT_TRUE(Start());
+    ASSERT_TRUE(fake::Session().Post(fake::Session().LastWindow(), os::kMessageCommand, 0x401, 0));
+    EXPECT_TRUE(ThreadsEnded());
+    EXPECT_EQ(ConnectionState.load(), lmvx::kStopped);
+}
+
+}  // namespace
