@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "fakes/fake_os.h"
+#include "companion.h"
 #include "pipe_server.h"
 
 namespace sim {
@@ -31,5 +32,21 @@ public:
 }  // namespace
 
 std::unique_ptr<PipeServer> CreatePipeServer() { return std::make_unique<FakePipeServer>(); }
+
+}  // namespace sim
+
+namespace sim {
+namespace {
+
+// In unit tests the companion's presence is the fake seam's switch.
+class FakeCompanionWindow final : public CompanionWindow {
+public:
+    bool Show(const std::u16string&) override { return true; }
+    void Hide() override {}
+};
+
+}  // namespace
+
+std::unique_ptr<CompanionWindow> CreateCompanionWindow() { return std::make_unique<FakeCompanionWindow>(); }
 
 }  // namespace sim

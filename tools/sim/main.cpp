@@ -19,12 +19,19 @@ void OnSignal(int) { interrupted = true; }
 
 void Usage() {
     std::printf(
-        "usage: lumivex-sim [options]\n"
-        "Serves the display service's pipe of this session until interrupted.\n"
+        "usage: lumivex-sim [options]          serve until interrupted\n"
+        "       lumivex-sim COMMAND [ARGS...]  send COMMAND to the running simulator\n"
+        "Serves the display service's pipe of this session and shows the companion\n"
+        "application's window, as the real service side does.\n"
+        "options:\n"
         "  --status N      answer N to status queries (default 1: connected)\n"
         "  --readiness N   answer N to service checks (default 2: ready)\n"
         "  --run-ms N      stop after N milliseconds\n"
-        "  --quiet         print nothing but errors\n");
+        "  --quiet         print nothing but errors\n"
+        "  --no-companion  do not show the companion application's window\n"
+        "commands:\n"
+        "%s",
+        sim::Simulator::ControlHelp());
 }
 
 bool ParseNumber(const char* text, uint32_t* value) {
@@ -41,6 +48,17 @@ int main(int argc, char** argv) {
     sim::Options options;
     uint32_t runMs = 0;
     bool quiet = false;
+    if (argc > 1 && argv[1][0] != '-') {
+        std::string command;
+        for (int i = 1; i < argc; ++i) command += (i > 1 ? " " : "") + std::string(argv[i]);
+        std::string reply;
+        if (!sim::SendControl(sim::SessionPipeName(), command, &reply)) {
+            std::fprintf(stderr, "lumivex-sim: no simulator is running in this session\n");
+            return 1;
+        }
+        std::printf("%s\n", reply.c_str());
+        return reply.rfind("error", 0) == 0 ? 2 : 0;
+    }
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const bool hasValue = i + 1 < argc;
@@ -53,6 +71,8 @@ int main(int argc, char** argv) {
             ++i;
         } else if (arg == "--run-ms" && hasValue && ParseNumber(argv[i + 1], &runMs)) {
             ++i;
+        } else if (arg == "--no-companion") {
+            options.companion = false;
         } else if (arg == "--quiet") {
             quiet = true;
         } else {

@@ -1,5 +1,7 @@
 #include "simulator.h"
 
+#include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <random>
 #include <thread>
@@ -10,6 +12,23 @@
 #include "os/os.h"
 
 namespace sim {
+
+constexpr uint32_t kNotifyMessage = 0x9001;
+
+std::u16string ControlPipeName(const std::u16string& servicePipe) { return servicePipe + u"_sim_control"; }
+
+bool SendControl(const std::u16string& servicePipe, const std::string& command, std::string* reply) {
+    const std::u16string name = ControlPipeName(servicePipe);
+    std::vector<uint8_t> buffer(4096);
+    uint32_t received = 0;
+    if (command.size() > buffer.size()) return false;
+    std::memcpy(buffer.data(), command.data(), command.size());
+    if (!os::TransactPipe(name.c_str(), buffer.data(), static_cast<uint32_t>(command.size()), buffer.data(),
+                          static_cast<uint32_t>(buffer.size()), &received, 2000))
+        return false;
+    reply->assign(buffer.begin(), buffer.begin() + received);
+    return true;
+}
 
 std::u16string SessionPipeName() {
     uint32_t sessionId = 0;
@@ -22,6 +41,9 @@ std::u16string SessionPipeName() {
 Simulator::Simulator(Options options)
     : options_(std::move(options)), status_(options_.status), readiness_(options_.readiness) {
     if (options_.pipeName.empty()) options_.pipeName = SessionPipeName();
+    const auto notify = [this](uint32_t code, uint32_t value) { Notify(code, value); };
+    monitor_.SetNotifier(notify);
+    features_.SetNotifier(notify);
 }
 
 Simulator::~Simulator() { Stop(); }
@@ -35,13 +57,106 @@ bool Simulator::Start() {
         server_.reset();
         return false;
     }
+    control_ = CreatePipeServer();
+    const bool controlled = control_->Start(
+        ControlPipeName(options_.pipeName),
+        [this](const uint8_t* data, size_t size) {
+            std::vector<std::string> args;
+            std::string word;
+            for (size_t i = 0; i <= size; ++i) {
+                if (i == size || data[i] == ' ' || data[i] == '\n') {
+                    if (!word.empty()) args.push_back(word);
+                    word.clear();
+                } else {
+                    word += static_cast<char>(data[i]);
+                }
+            }
+            const std::string answer = Control(args);
+            return Response{true, std::vector<uint8_t>(answer.begin(), answer.end())};
+        },
+        2);
+    if (!controlled) control_.reset();
+    if (options_.companion) {
+        companion_ = CreateCompanionWindow();
+        if (!companion_->Show(kCompanionClass)) companion_.reset();
+    }
     return true;
 }
 
 void Simulator::Stop() {
     if (!server_) return;
+    if (companion_) companion_->Hide();
+    companion_.reset();
+    if (control_) control_->Stop();
+    control_.reset();
     server_->Stop();
     server_.reset();
+}
+
+bool Simulator::Notify(uint64_t code, uint64_t value) {
+    const uint64_t window = window_.load();
+    return window != 0 && os::PostWindowMessage(window, kNotifyMessage, code, value);
+}
+
+uint32_t Simulator::PollingInterval(int category) const {
+    return category >= 1 && category <= 5 ? polling_[category].load() : 0;
+}
+
+const char* Simulator::ControlHelp() {
+    return "  notify CODE VALUE   post notification CODE with VALUE to the host's window\n"
+           "  status N            answer N to status queries (1 connected, 0 not)\n"
+           "  readiness N         answer N to service checks (2 or more: ready)\n"
+           "  silent on|off       stop answering (connections are closed) / answer again\n"
+           "  result N            answer every command with result N (1: normal)\n";
+}
+
+std::string Simulator::Control(const std::vector<std::string>& args) {
+    const auto number = [](const std::string& text, uint64_t* value) {
+        if (text.empty()) return false;
+        char* end = nullptr;
+        errno = 0;
+        const unsigned long long parsed = std::strtoull(text.c_str(), &end, 0);
+        if (errno != 0 || *end != 0 || text[0] == '-') return false;
+        *value = parsed;
+        return true;
+    };
+    uint64_t a = 0, b = 0;
+    if (args.empty()) return "error: empty command";
+    const std::string& verb = args[0];
+    if (verb == "notify") {
+        if (args.size() != 3 || !number(args[1], &a) || !number(args[2], &b)) return "error: usage: notify CODE VALUE";
+        return Notify(a, b) ? "ok" : "error: no window registered";
+    }
+    if (verb == "status" || verb == "readiness" || verb == "result") {
+        if (args.size() != 2 || !number(args[1], &a) || a > 0xFFFFFFFFull) return "error: usage: " + verb + " N";
+        if (verb == "status") SetStatus(static_cast<uint32_t>(a));
+        else if (verb == "readiness") SetReadiness(static_cast<uint32_t>(a));
+        else {
+            ClearScripts();
+            if (a != 1)
+                for (uint32_t command = 1; command <= 41; ++command) {
+                    Script script;
+                    script.setResult = true;
+                    script.result = static_cast<uint32_t>(a);
+                    Always(command, script);
+                }
+        }
+        return "ok";
+    }
+    if (verb == "silent") {
+        if (args.size() != 2 || (args[1] != "on" && args[1] != "off")) return "error: usage: silent on|off";
+        ClearScripts();
+        if (args[1] == "on")
+            for (uint32_t command = 1; command <= 41; ++command) {
+                Script script;
+                script.fault = Fault::kSilent;
+                Always(command, script);
+            }
+        return "ok";
+    }
+    std::string reply;
+    if (monitor_.Control(args, &reply) || features_.Control(args, &reply)) return reply;
+    return "error: unknown command '" + verb + "'";
 }
 
 void Simulator::Once(uint32_t command, Script script) {
@@ -103,6 +218,13 @@ void Simulator::Answer(const ServiceRecord& request, ServiceRecord* reply) {
     switch (request.command) {
         case ORV::kQueryStatus: reply->SetWord(12, status_); break;
         case ORV::kCheckService: reply->SetWord(12, readiness_); break;
+        case ORV::kRegisterWindow: window_ = request.Word64(12); break;
+        case ORV::kEndSession: ++sessionEnds_; break;
+        case ORV::kPollingCategory1: polling_[1] = request.Word(12); break;
+        case ORV::kPollingCategory2: polling_[2] = request.Word(12); break;
+        case ORV::kPollingCategory3: polling_[3] = request.Word(12); break;
+        case ORV::kPollingCategory4: polling_[4] = request.Word(12); break;
+        case ORV::kPollingCategory5: polling_[5] = request.Word(12); break;
         default:
             if (!monitor_.Answer(request, reply)) features_.Answer(request, reply);
             break;

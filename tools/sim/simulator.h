@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "companion.h"
 #include "feature_model.h"
 #include "link/record.h"
 #include "monitor_model.h"
@@ -49,6 +50,7 @@ struct Options {
     uint32_t status = 1;      // answer to the status query (command 1)
     uint32_t readiness = 2;   // answer to the service check (command 36)
     int workers = 16;         // connections served at once
+    bool companion = true;    // show the companion application's window
 };
 
 class Simulator {
@@ -74,6 +76,21 @@ public:
     void SetStatus(uint32_t status) { status_ = status; }
     void SetReadiness(uint32_t readiness) { readiness_ = readiness; }
 
+    // Posts notification (code, value) to the window registered with
+    // command 32. False when none is registered or the post fails.
+    bool Notify(uint64_t code, uint64_t value);
+    uint64_t RegisteredWindow() const { return window_; }
+    // The last interval set for polling category 1..5 (0 when never set).
+    uint32_t PollingInterval(int category) const;
+    size_t SessionEnds() const { return sessionEnds_; }
+
+    // One command of the control interface, as words ("notify 0x12 70",
+    // "status 0", ...). Returns a one-line answer; "error: ..." when the
+    // command is unknown or malformed.
+    std::string Control(const std::vector<std::string>& args);
+    // The help text of the control commands the simulator itself knows.
+    static const char* ControlHelp();
+
     // Every verified request, in arrival order.
     std::vector<ServiceRecord> Requests() const;
     std::vector<uint32_t> Commands() const;
@@ -93,6 +110,11 @@ private:
     std::vector<ServiceRecord> log_;
     std::map<uint32_t, std::deque<Script>> once_;
     std::map<uint32_t, Script> always_;
+    std::atomic<uint64_t> window_{0};
+    std::atomic<uint32_t> polling_[6] = {};
+    std::atomic<size_t> sessionEnds_{0};
+    std::unique_ptr<CompanionWindow> companion_;
+    std::unique_ptr<PipeServer> control_;
     MonitorModel monitor_;
     FeatureModel features_;
     std::unique_ptr<PipeServer> server_;
@@ -100,5 +122,11 @@ private:
 
 // The service pipe name of this process's session.
 std::u16string SessionPipeName();
+
+// The pipe of the simulator's control interface for a service pipe name.
+std::u16string ControlPipeName(const std::u16string& servicePipe);
+
+// Sends one control command to a running simulator; false when none answers.
+bool SendControl(const std::u16string& servicePipe, const std::string& command, std::string* reply);
 
 }  // namespace sim
