@@ -1,6 +1,8 @@
 // The simulator's pipe in unit tests: a server that answers the fake pipe of
 // the OS seam, for the pipe name it was started with only.
 #include <cstring>
+#include <map>
+#include <mutex>
 #include <memory>
 
 #include "fakes/fake_os.h"
@@ -10,23 +12,49 @@
 namespace sim {
 namespace {
 
+// Every started server answers its own pipe name; the fake pipe dispatches
+// by name.
+std::mutex serversMutex;
+std::map<std::u16string, RequestHandler> servers;
+
+bool Dispatch(const char16_t* pipe, const uint8_t* request, uint32_t size, uint8_t* reply, uint32_t capacity,
+              uint32_t* received) {
+    RequestHandler handler;
+    {
+        std::lock_guard<std::mutex> lock(serversMutex);
+        auto it = servers.find(pipe);
+        if (it == servers.end()) return false;  // no such pipe
+        handler = it->second;
+    }
+    // The request and reply buffers may be one: copy the request first.
+    const std::vector<uint8_t> copy(request, request + size);
+    const Response response = handler(copy.data(), copy.size());
+    if (!response.answer || response.bytes.size() > capacity) return false;
+    if (!response.bytes.empty()) std::memcpy(reply, response.bytes.data(), response.bytes.size());
+    *received = static_cast<uint32_t>(response.bytes.size());
+    return true;
+}
+
 class FakePipeServer final : public PipeServer {
 public:
+    ~FakePipeServer() override { Stop(); }
     bool Start(const std::u16string& name, RequestHandler handler, int) override {
-        fake::Os().SetPipe([name, handler](const char16_t* pipe, const uint8_t* request, uint32_t size,
-                                           uint8_t* reply, uint32_t capacity, uint32_t* received) {
-            if (name != pipe) return false;  // no such pipe
-            // The request and reply buffers may be one: copy the request first.
-            const std::vector<uint8_t> copy(request, request + size);
-            const Response response = handler(copy.data(), copy.size());
-            if (!response.answer || response.bytes.size() > capacity) return false;
-            if (!response.bytes.empty()) std::memcpy(reply, response.bytes.data(), response.bytes.size());
-            *received = static_cast<uint32_t>(response.bytes.size());
-            return true;
-        });
+        std::lock_guard<std::mutex> lock(serversMutex);
+        if (!servers.emplace(name, std::move(handler)).second) return false;
+        name_ = name;
+        fake::Os().SetPipe(Dispatch);
         return true;
     }
-    void Stop() override { fake::Os().SetPipe(nullptr); }
+    void Stop() override {
+        std::lock_guard<std::mutex> lock(serversMutex);
+        if (name_.empty()) return;
+        servers.erase(name_);
+        name_.clear();
+        if (servers.empty()) fake::Os().SetPipe(nullptr);
+    }
+
+private:
+    std::u16string name_;
 };
 
 }  // namespace
