@@ -13,6 +13,7 @@
 #define LMVX_H
 
 #include <stdbool.h>
+#include <stddef.h>
 #include <stdint.h>
 
 #if defined(_WIN32)
@@ -171,11 +172,118 @@ LMVX_API void FactoryReset(void);
 
 /* ---- Automatic colour ------------------------------------------------ */
 
+/* Names travel in fixed slots of LVX_NAME_UNITS code units: at most 99
+ * characters and a terminating zero. An application path has
+ * LVX_APP_PATH_UNITS units (at most 299 characters). */
+#define LVX_NAME_UNITS 100
+#define LVX_APP_PATH_UNITS 300
+#define LVX_AUTO_COLOR_MAX_APPS 30
+#define LVX_AUTO_COLOR_MAX_MODES 20
+
+/* Filled by GetAutoColorTable(): entry i pairs appNames[i] with
+ * modeNames[i]. 12004 bytes. */
+typedef struct AutoColorTable {
+    uint32_t count; /* valid entries, 0 to 30 */
+    LvxChar appNames[LVX_AUTO_COLOR_MAX_APPS][LVX_NAME_UNITS];
+    LvxChar modeNames[LVX_AUTO_COLOR_MAX_APPS][LVX_NAME_UNITS];
+} AutoColorTable;
+
+/* Filled by getSupportedAutoColorMode(). 4004 bytes. */
+typedef struct AutoColorModeList {
+    uint32_t count; /* valid names, 0 to 20 */
+    LvxChar modeNames[LVX_AUTO_COLOR_MAX_MODES][LVX_NAME_UNITS];
+} AutoColorModeList;
+
+/* The service switches the colour mode by application. All gated. The
+ * application name is the key of the table. Names of 100 or more
+ * characters, paths of 300 or more, and null strings are refused: nothing
+ * is sent. Setters never report the outcome. */
+LMVX_API void EnableAutoColor(bool enable);
+/* False when not connected or when the request fails. */
+LMVX_API bool IsAutoColorEnabled(void);
+LMVX_API void AddAutoColorApp(const LvxChar* appName, const LvxChar* appPath);
+LMVX_API void DeleteAutoColorApp(const LvxChar* appName);
+LMVX_API void SetAutoColorAppMode(const LvxChar* appName, const LvxChar* modeName);
+/* Writes the count and the first `count` entries (each name up to and
+ * including its zero; the rest of the buffer is left as it was) and returns
+ * the count. 0 with the buffer untouched when not connected or `table` is
+ * null; 0 with count 0 written when the request fails. */
+LMVX_API uint32_t GetAutoColorTable(AutoColorTable* table);
+/* The colour-mode names the service offers (the first 20), written as
+ * GetAutoColorTable() writes its entries. */
+LMVX_API void getSupportedAutoColorMode(AutoColorModeList* list);
+
+
 /* ---- Desktop partition ----------------------------------------------- */
+
+#define LVX_DP_MAX_SCREENS 8
+
+/* Filled by GetDPSupportedScreens(). 1604 bytes. */
+typedef struct DPScreenList {
+    uint32_t count; /* valid names, 0 to 8 */
+    LvxChar screenNames[LVX_DP_MAX_SCREENS][LVX_NAME_UNITS];
+} DPScreenList;
+
+/* Screen layouts, kept by the service per screen. All gated; screen numbers
+ * and partition values are the service's and pass through unchanged. */
+LMVX_API void EnableDesktopPartition(bool enable);
+/* False when not connected or when the request fails. */
+LMVX_API bool IsDesktopPartitionEnabled(void);
+/* Writes the count and the first `count` names (as GetAutoColorTable())
+ * and returns the count; 0 with the buffer untouched when not connected or
+ * `list` is null; 0 with count 0 written when the request fails. */
+LMVX_API uint32_t GetDPSupportedScreens(DPScreenList* list);
+LMVX_API void SetDesktopPartition(uint32_t screen, uint32_t partition);
+/* 0xFFFFFFFF when not connected or when the request fails. */
+LMVX_API uint32_t GetDesktopPartition(uint32_t screen);
+/* Asks the service to open the layout customizer. */
+LMVX_API void LuanchDesktopPartitionCustomizer(void);
+
 
 /* ---- Schedule and power savings -------------------------------------- */
 
+/* A display-mode schedule (four time fields, passed through unchanged, and
+ * a display mode) and power savings. All gated. */
+LMVX_API void EnableSchedule(bool enable);
+/* False when not connected or when the request fails. */
+LMVX_API bool GetSchedule(void);
+LMVX_API void SetScheduleTime(uint32_t time1, uint32_t time2, uint32_t time3, uint32_t time4);
+/* True when the four values were stored. Stores nothing and returns false
+ * when not connected, when a pointer is null or when the request fails. */
+LMVX_API bool GetScheduleTime(uint32_t* time1, uint32_t* time2, uint32_t* time3, uint32_t* time4);
+/* The schedule's display mode, as a display-mode identifier (see
+ * SetDisplayMode()); an unknown identifier is sent as 0xFFFFFFFF. */
+LMVX_API void SetShedulerMode(int32_t displayMode);
+/* -1 when not connected or when the request fails. */
+LMVX_API int32_t GetShedulerMode(void);
+LMVX_API void SetPowerSavings(bool on);
+/* False when not connected or when the request fails. */
+LMVX_API bool GetPowerSavings(void);
+
+
 /* ---- HDR status and features ----------------------------------------- */
+
+/* True only when the display is in HDR operation; false when not connected
+ * or when the request fails. Gated. */
+LMVX_API bool GetHDRStatus(void);
+/* The service's feature word, unchanged; 0 when no service answers. Not
+ * gated: works before Start() and after Stop(). */
+LMVX_API uint32_t GetFeatures(void);
+
+/* The caller buffers' layouts are fixed. */
+#ifdef __cplusplus
+#define LVX_LAYOUT_CHECK(condition, text) static_assert(condition, text)
+#else
+#define LVX_LAYOUT_CHECK(condition, text) _Static_assert(condition, text)
+#endif
+LVX_LAYOUT_CHECK(sizeof(AutoColorTable) == 12004, "AutoColorTable is 12004 bytes");
+LVX_LAYOUT_CHECK(offsetof(AutoColorTable, appNames) == 4, "application names at 4");
+LVX_LAYOUT_CHECK(offsetof(AutoColorTable, modeNames) == 6004, "mode names at 6004");
+LVX_LAYOUT_CHECK(sizeof(AutoColorModeList) == 4004, "AutoColorModeList is 4004 bytes");
+LVX_LAYOUT_CHECK(offsetof(AutoColorModeList, modeNames) == 4, "mode names at 4");
+LVX_LAYOUT_CHECK(sizeof(DPScreenList) == 1604, "DPScreenList is 1604 bytes");
+LVX_LAYOUT_CHECK(offsetof(DPScreenList, screenNames) == 4, "screen names at 4");
+#undef LVX_LAYOUT_CHECK
 
 #ifdef __cplusplus
 } /* extern "C" */
