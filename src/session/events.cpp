@@ -2,7 +2,7 @@
 
 #include <atomic>
 
-#include "exports/api.h"
+#include "lmvx.h"
 #include "link/service.h"
 #include "os/os.h"
 #include "session/connection.h"
@@ -66,13 +66,7 @@ void DispatchNotification(uint64_t code, uint64_t value) {
     CallHandler(handler, type);
 }
 
-}  // namespace lmvx
-
-using namespace lmvx;
-
-extern "C" {
-
-LMVX_API void SetEventHandler(LvxEventHandler handler) {
+void SetHandler(LvxEventHandler handler) {
     const LvxEventHandler old = EventHandler.exchange(handler);
     if (old == nullptr || old == handler || insideHandler) return;
     // A call of the old handler that began before the exchange ends before
@@ -80,7 +74,7 @@ LMVX_API void SetEventHandler(LvxEventHandler handler) {
     while (RunningHandler.load() == old) os::SleepMs(1);
 }
 
-LMVX_API void EnableEvent(LvxDataType type) {
+void EnableEventType(LvxDataType type) {
     allEventsMuted.store(false);
     if (type == kAllEvents)
         DisabledEvents.Clear();
@@ -90,7 +84,7 @@ LMVX_API void EnableEvent(LvxDataType type) {
         DisabledEvents.Erase(type);
 }
 
-LMVX_API void DisableEvent(LvxDataType type) {
+void DisableEventType(LvxDataType type) {
     if (type == kAllEvents) {
         allEventsMuted.store(true);
         DisabledEvents.Clear();
@@ -103,15 +97,9 @@ LMVX_API void DisableEvent(LvxDataType type) {
     }
 }
 
-LMVX_API void EnablePolling(int32_t category, uint32_t intervalMs) {
-    ORV::LvxAsService::SetPollingInterval(category, intervalMs);
-}
-
-LMVX_API void DisablePolling(int32_t category) { ORV::LvxAsService::SetPollingInterval(category, 0); }
-
-LMVX_API void UpdateData(int32_t type) {
+void RequestUpdate(int32_t type) {
     if (!IsConnected() || type > kMaxDataType) return;
     ORV::LvxAsService::RequestDataRefresh(type);
 }
 
-}  // extern "C"
+}  // namespace lmvx

@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "lmvx.h"
+
 namespace lmvx {
 
 // Notification codes with a meaning of their own.
@@ -13,5 +15,14 @@ inline constexpr uint64_t kNotify104 = 0x104;
 // Maps one (merged) notification to an event type, filters it by the host's
 // subscriptions and calls the handler. Runs on the notification thread only.
 void DispatchNotification(uint64_t code, uint64_t value);
+
+// The handler (null: none). From any thread but the handler's own, returns
+// only after a running call of the replaced handler has returned.
+void SetHandler(LvxEventHandler handler);
+// Switch delivery of a type, or of all (0xFFFF), on or off.
+void EnableEventType(LvxDataType type);
+void DisableEventType(LvxDataType type);
+// Gated: asks the service to refresh data type `type` (at most 255).
+void RequestUpdate(int32_t type);
 
 }  // namespace lmvx

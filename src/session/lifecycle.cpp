@@ -1,5 +1,5 @@
 // Start and Stop of a session.
-#include "exports/api.h"
+#include "session/lifecycle.h"
 #include "link/service.h"
 #include "os/os.h"
 #include "session/companion.h"
@@ -40,6 +40,8 @@ uint32_t ClaimSession() {
         }
     }
 }
+
+}  // namespace
 
 bool StartSession() {
     if (!EnsureCompanionApp()) {
@@ -91,13 +93,4 @@ void StopSession(bool notifyService) {
     if (window != 0) os::PostWindowMessage(window, os::kMessageCommand, kQuitCommand, 0);
 }
 
-}  // namespace
 }  // namespace lmvx
-
-extern "C" {
-
-LMVX_API bool Start(void) { return lmvx::StartSession(); }
-
-LMVX_API void Stop(bool notifyService) { lmvx::StopSession(notifyService); }
-
-}  // extern "C"

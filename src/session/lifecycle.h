@@ -1,0 +1,15 @@
+// Starting and stopping a session with the service.
+#pragma once
+
+namespace lmvx {
+
+// True when the session runs: the companion application is there, the
+// service answers connected, the notification window is registered and the
+// polling intervals are set. Never waits for ever.
+bool StartSession();
+
+// Stops the session (telling the service first when asked) and ends the
+// notification thread without waiting for it. Nothing when already stopped.
+void StopSession(bool notifyService);
+
+}  // namespace lmvx
