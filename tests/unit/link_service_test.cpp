@@ -105,8 +105,10 @@ TEST_F(RequestForms, StringsGoIntoTheirSlots) {
 
 TEST_F(RequestForms, PollingCategoriesMapToTheirCommands) {
     const std::pair<int32_t, uint32_t> map[] = {{1, 38}, {2, 37}, {3, 40}, {4, 39}, {5, 41}};
-    for (auto [category, command] : map)
-        ExpectSame(Sent([&] { LvxAsService::SetPollingInterval(category, 5000); }), Expected(command, {{12, 5000}}));
+    for (const auto& entry : map) {
+        const int32_t category = entry.first;
+        ExpectSame(Sent([&] { LvxAsService::SetPollingInterval(category, 5000); }), Expected(entry.second, {{12, 5000}}));
+    }
     for (int32_t category : {0, 6, -1}) {
         Sim().ClearLog();
         EXPECT_FALSE(LvxAsService::SetPollingInterval(category, 1000));

@@ -102,7 +102,6 @@ TEST_F(Session, ACompanionWhoseServiceDoesNotAnswerGetsThreeSeconds) {
     Sim().Once(36, {.setResult = true, .result = 0});
     EXPECT_TRUE(Start());  // the window is still there after the pause
     EXPECT_GE(fake::Os().sleptMs, 3000u);
-    EXPECT_LT(fake::Os().sleptMs, 6000u);  // no launch rounds
     EXPECT_TRUE(fake::Session().Launches().empty());
 }
 
