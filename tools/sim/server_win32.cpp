@@ -46,8 +46,12 @@ public:
         name_.assign(name.begin(), name.end());
         handler_ = std::move(handler);
         ResetEvent(stop_.get());
+        // A pipe served already (by another simulator) is not taken over.
+        // FILE_FLAG_FIRST_PIPE_INSTANCE says so where it is honoured; the
+        // look beforehand covers systems that ignore it.
+        if (WaitNamedPipeW(name_.c_str(), 1) || GetLastError() == ERROR_SEM_TIMEOUT) return false;
         // The first instance is made here so that a pipe that cannot be
-        // created (a bad name, or one served already) fails Start.
+        // created fails Start.
         HANDLE first = CreateInstance(true);
         if (first == INVALID_HANDLE_VALUE) return false;
         running_ = true;
@@ -82,6 +86,11 @@ private:
         *error = ERROR_SUCCESS;
         if (!started) {
             *error = GetLastError();
+            if (*error == ERROR_MORE_DATA) {
+                // Completed at once with part of a longer message: its count.
+                GetOverlappedResult(pipe, io, transferred, FALSE);
+                return false;
+            }
             if (*error != ERROR_IO_PENDING) return false;
             const HANDLE waits[2] = {io->hEvent, stop_.get()};
             if (WaitForMultipleObjects(2, waits, FALSE, timeoutMs) != WAIT_OBJECT_0) {
@@ -116,11 +125,10 @@ private:
                 continue;
             }
             if (Connect(pipe, ioEvent.get())) Serve(pipe, ioEvent.get(), buffer);
-            // A fresh instance per connection: nothing of one client's
-            // connection is seen by the next.
+            // The instance is kept for the next client: closing it could
+            // leave the pipe without any instance for a moment, and a client
+            // would then find no pipe at all rather than wait for one.
             DisconnectNamedPipe(pipe);
-            CloseHandle(pipe);
-            pipe = INVALID_HANDLE_VALUE;
         }
         if (pipe != INVALID_HANDLE_VALUE) CloseHandle(pipe);
     }
