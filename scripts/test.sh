@@ -5,6 +5,9 @@
 #   tsan      the same, built with ThreadSanitizer
 #   win-x64   the x64 DLL and lumivex-sim.exe, end to end under Wine
 #   win-arm64 the ARM64 DLL, built and checked statically
+#   fuzz      each libFuzzer target for about 20 s (LMVX_LONG=1: 300 s, and
+#             the long stress runs in the native stages); any crash fails
+#   valgrind  memcheck over the end-to-end tests, once, as one process
 # Usage: scripts/test.sh [stage...]   (default: all stages)
 # Build trees live under build/<stage>; a rerun rebuilds only what changed.
 set -uo pipefail
@@ -71,8 +74,36 @@ stage_win-arm64() {
     grep -E 'tests passed|FAILED|check:' "$log" >&2
 }
 
+stage_fuzz() {
+    local log="build/fuzz.log"; mkdir -p build
+    echo "== fuzz" >&2
+    bash scripts/fuzz.sh >"$log" 2>&1
+    if [ ! -s build/fuzz/summary.txt ]; then broken_stages+=(fuzz); grep -E 'fuzz:' "$log" >&2; return; fi
+    local t runs crashes
+    while read -r t runs crashes; do
+        if [ "$crashes" -eq 0 ]; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
+    done <build/fuzz/summary.txt
+    grep -E '^fuzz:' "$log" >&2
+}
+stage_valgrind() {
+    local dir="build/native" log="build/valgrind.log"; mkdir -p build
+    echo "== valgrind" >&2
+    if ! { cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo &&
+           cmake --build "$dir" -j "$jobs" --target lmvx_e2e_tests; } >"$log" 2>&1; then
+        echo "   build failed (see $log)" >&2; broken_stages+=(valgrind); return
+    fi
+    # The whole suite in one process, as under Wine: leaks of any test add up.
+    if timeout 600 valgrind --error-exitcode=99 --leak-check=full --errors-for-leak-kinds=definite,indirect \
+        --show-leak-kinds=definite,indirect "$dir/tests/lmvx_e2e_tests" >>"$log" 2>&1; then
+        passed=$((passed + 1))
+    else
+        failed=$((failed + 1))
+    fi
+    grep -E 'ERROR SUMMARY|definitely lost|indirectly lost|All heap blocks|\[  (PASSED|FAILED)  \]' "$log" | sed 's/^/   /' >&2
+}
+
 stages=("$@")
-[ ${#stages[@]} -eq 0 ] && stages=(native asan tsan win-x64 win-arm64)
+[ ${#stages[@]} -eq 0 ] && stages=(native asan tsan fuzz valgrind win-x64 win-arm64)
 for s in "${stages[@]}"; do "stage_$s"; done
 
 elapsed=$((SECONDS - start_time))
