@@ -211,7 +211,7 @@ TEST_F(SessionRace, StartAndStopFromFourThreadsEndConsistent) {
             }
             ++finished;
         });
-    Watchdog([&] { return finished.load() == kThreads; }, 300, "Start/Stop racing");
+    Watchdog([&] { return finished.load() == kThreads; }, Long() ? 600 : 120, "Start/Stop racing");
     for (auto& thread : threads) thread.join();
     watching = false;
     watcher.join();
