@@ -101,7 +101,11 @@ void RunNotificationThread(void* argument) {
         os::CreateNotificationWindow(kNotificationWindowClass, kNotificationWindowTitle, NotificationWindowProc);
     if (window != 0) {
         threadWindow = window;
-        NotificationWindow.store(window);
+        // Every published window is ended by whoever takes it from the slot:
+        // Stop, or the next thread, which replaces it here. So no thread of
+        // an older session outlives the session, however Start and Stop race.
+        const uint64_t replaced = NotificationWindow.exchange(window);
+        if (replaced != 0) os::PostWindowMessage(replaced, os::kMessageCommand, kQuitCommand, 0);
         start->window_.store(window);
         // A Stop that took the window slot before it was filled cannot post
         // the quit: such a session is seen ended here instead.
