@@ -38,7 +38,8 @@ for stage in native asan tsan; do
     calls=$(sum_key calls "${reports[@]}")
     faults=$(sum_key faults "${reports[@]}")
     n=${#reports[@]}
-    bad=$(grep -aE '^[[:space:]]*[0-9]+ - lmvx_stress_tests' "$log" | wc -l)
+    bad=$(grep -aE '^[[:space:]]*[0-9]+ - (FaultInjection|BusyPipe|MixedLoad|SessionRace|LoadUnload)\.' "$log" |
+          sed -E 's/^[[:space:]]*[0-9]+ - //' | sort -u | wc -l)
     printf '  %-8s %8s %12s %8s %8s\n' "$stage" "$n" "$calls" "$faults" "$bad"
     crashes=$((crashes + $(count '\((SEGFAULT|Subprocess aborted|Child aborted|ILLEGAL|BUS error)\)' "$log")))
     hangs=$((hangs + $(count '\(Timeout\)|did not end within' "$log")))

