@@ -25,7 +25,7 @@ _lmvx_setup() {
     # Every name below exists in Debian 12 (bookworm).
     local pkgs=(cmake ninja-build g++ clang llvm lld libssl-dev libgtest-dev libgmock-dev
                 googletest libbenchmark-dev libcli11-dev nlohmann-json3-dev
-                wine64 wine valgrind libclang-rt-14-dev pkg-config)
+                wine64 wine valgrind libclang-rt-14-dev pkg-config curl ca-certificates)
     if ! command -v npm >/dev/null 2>&1; then
         pkgs+=(nodejs npm)
     fi
@@ -58,6 +58,23 @@ _lmvx_setup() {
     # Stable path for everything else: .tools/zig -> the zig binary.
     if [ "$(readlink "$tools/zig" 2>/dev/null)" != "$zig_dir/zig" ]; then
         ln -sfn "$zig_dir/zig" "$tools/zig"
+    fi
+
+    # ---- Google Benchmark source (for the Windows benchmarks) ---------------
+    # Debian ships it prebuilt for the native build only; the cross builds
+    # compile it from Debian's own source tarball, checked against its digest.
+    local bench_ver="1.7.1" bench_sha="6430e4092653380d9dc4ccb45a1e2dc9259d581f4866dc0759713126056bc1d7"
+    local bench_src="$tools/src/benchmark-$bench_ver"
+    if [ ! -f "$bench_src/CMakeLists.txt" ]; then
+        echo "setup: fetching Google Benchmark $bench_ver source (log: $log)" >&2
+        local tarball="$tools/src/benchmark_$bench_ver.orig.tar.gz"
+        mkdir -p "$tools/src"
+        curl -fsSL -o "$tarball" \
+            "http://deb.debian.org/debian/pool/main/b/benchmark/benchmark_$bench_ver.orig.tar.gz" >>"$log" 2>&1 &&
+            echo "$bench_sha  $tarball" | sha256sum -c --quiet >>"$log" 2>&1 &&
+            tar -xzf "$tarball" -C "$tools/src" >>"$log" 2>&1 || {
+            rm -rf "$tarball" "$bench_src"
+            echo "setup: Google Benchmark source unavailable (Windows benchmarks skipped), see $log" >&2; }
     fi
 
     # ---- Wine prefix (headless) ---------------------------------------------
