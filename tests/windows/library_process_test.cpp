@@ -125,10 +125,45 @@ std::string Control(const std::wstring& command) {
 
 std::mutex eventsMutex;
 std::vector<LvxDataType> events;
+std::vector<DWORD> eventThreads;
+// While set, the handler holds the notification thread on a white point
+// event, so that what the other process posts meanwhile waits in the queue.
+HANDLE holdOnWhitePoint = nullptr;
+HANDLE heldOnWhitePoint = nullptr;
 
 void OnEvent(LvxDataType type) {
+    {
+        std::lock_guard<std::mutex> lock(eventsMutex);
+        events.push_back(type);
+        eventThreads.push_back(GetCurrentThreadId());
+    }
+    if (type == LVX_EVENT_WHITE_POINT && holdOnWhitePoint != nullptr) {
+        SetEvent(heldOnWhitePoint);
+        WaitForSingleObject(holdOnWhitePoint, 20000);
+    }
+}
+
+size_t EventCount(LvxDataType type) {
     std::lock_guard<std::mutex> lock(eventsMutex);
-    events.push_back(type);
+    size_t count = 0;
+    for (LvxDataType seen : events) count += seen == type;
+    return count;
+}
+
+// Runs a program of the system folder (reg.exe) and returns its exit code.
+int RunSystemTool(const std::wstring& commandLine) {
+    std::wstring line = commandLine;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
+                        &info))
+        return -1;
+    CloseHandle(info.hThread);
+    DWORD code = 1;
+    if (WaitForSingleObject(info.hProcess, 60000) == WAIT_OBJECT_0) GetExitCodeProcess(info.hProcess, &code);
+    CloseHandle(info.hProcess);
+    return static_cast<int>(code);
 }
 
 bool EventArrives(LvxDataType type, milliseconds wait) {
@@ -164,9 +199,35 @@ TEST(LibraryAgainstSimulatorProcess, SessionOverTheRealPipeWithOneExchangePerCal
     ASSERT_TRUE(Start());  // 36, 1, 32 and the five polling intervals
     EXPECT_EQ(GetLVXStatus(), LVX_STATE_CONNECTED);  // 1
 
-    // A notification posted by the other process reaches the handler.
+    // A notification posted by the other process reaches the handler, which
+    // runs on the library's notification thread, never the caller's.
     EXPECT_EQ(Control(L"notify 0x12 70").rfind("ok", 0), 0u);
     EXPECT_TRUE(EventArrives(LVX_EVENT_CONTRAST, milliseconds(5000)));
+    {
+        std::lock_guard<std::mutex> lock(eventsMutex);
+        ASSERT_FALSE(eventThreads.empty());
+        EXPECT_NE(eventThreads.front(), GetCurrentThreadId());
+    }
+
+    // Three values of one code that wait together are delivered once; a
+    // different code between them is not merged away.
+    holdOnWhitePoint = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    heldOnWhitePoint = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    EXPECT_EQ(Control(L"notify 0x14 5").rfind("ok", 0), 0u);
+    ASSERT_EQ(WaitForSingleObject(heldOnWhitePoint, 10000), WAIT_OBJECT_0);
+    EXPECT_EQ(Control(L"notify 0x10 5 6 7").rfind("ok", 0), 0u);
+    EXPECT_EQ(Control(L"notify 0x16 1").rfind("ok", 0), 0u);
+    EXPECT_EQ(Control(L"notify 0x10 8").rfind("ok", 0), 0u);
+    SetEvent(holdOnWhitePoint);
+    EXPECT_TRUE(EventArrives(LVX_EVENT_RED_GAIN, milliseconds(5000)));
+    const auto settle = Clock::now() + milliseconds(2000);
+    while (EventCount(LVX_EVENT_BRIGHTNESS) < 2 && Clock::now() < settle) Sleep(20);
+    Sleep(300);  // a wrongly unmerged value would arrive by now
+    EXPECT_EQ(EventCount(LVX_EVENT_BRIGHTNESS), 2u);  // 5, 6, 7 merged; 8 after 0x16
+    {
+        std::lock_guard<std::mutex> lock(eventsMutex);
+        for (DWORD thread : eventThreads) EXPECT_EQ(thread, eventThreads.front());
+    }
 
     // A verified reply with result 0 is a failure, and is not retried.
     EXPECT_EQ(Control(L"result 0").rfind("ok", 0), 0u);
@@ -180,9 +241,41 @@ TEST(LibraryAgainstSimulatorProcess, SessionOverTheRealPipeWithOneExchangePerCal
     Stop(false);  // sends nothing
     SetEventHandler(nullptr);
     EXPECT_EQ(GetLVXStatus(), LVX_STATE_STOPPED);
+    holdOnWhitePoint = nullptr;
 
     ASSERT_EQ(service.Wait(milliseconds(30000)), 0) << service.Output();
     EXPECT_NE(service.Output().find("served 12 requests"), std::string::npos) << service.Output();
+}
+
+// With no companion window, Start launches the program that the machine's
+// registry names (quoted, with arguments after it) and connects to it.
+TEST(LibraryWithoutService, StartLaunchesTheCompanionNamedInTheRegistry) {
+    ASSERT_FALSE(PipeExists(milliseconds(0)));
+    const std::wstring key = L"HKLM\\SOFTWARE\\Velliqor\\Lumivex Service";
+    const std::wstring program = ProgramDir() + L"\\lumivex-sim.exe";
+    const std::wstring value = L"\\\"" + program + L"\\\" --minimized";
+    ASSERT_EQ(RunSystemTool(L"reg.exe add \"" + key + L"\" /v AppBinary /d \"" + value + L"\" /f"), 0);
+
+    EXPECT_TRUE(Start());
+    EXPECT_EQ(GetLVXStatus(), LVX_STATE_CONNECTED);
+    Stop(true);
+
+    // The launched service is no child of this process: end it by its window.
+    const HWND window = FindWindowW(L"4E5A9108-03C6-432E-A844-176AB58BA406LMVX", nullptr);
+    EXPECT_NE(window, nullptr);
+    DWORD processId = 0;
+    if (window != nullptr) GetWindowThreadProcessId(window, &processId);
+    if (processId != 0) {
+        HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, processId);
+        if (process != nullptr) {
+            TerminateProcess(process, 0);
+            WaitForSingleObject(process, 10000);
+            CloseHandle(process);
+        }
+    }
+    EXPECT_EQ(RunSystemTool(L"reg.exe delete \"" + key + L"\" /f"), 0);
+    const auto deadline = Clock::now() + milliseconds(10000);
+    while (PipeExists(milliseconds(0)) && Clock::now() < deadline) Sleep(50);
 }
 
 TEST(LibraryWithoutService, ExchangesFailAfterThreeAttempts) {

@@ -103,7 +103,7 @@ uint32_t Simulator::PollingInterval(int category) const {
 }
 
 const char* Simulator::ControlHelp() {
-    return "  notify CODE VALUE   post notification CODE with VALUE to the host's window\n"
+    return "  notify CODE VALUE...  post notification CODE with each VALUE to the host's window\n"
            "  status N            answer N to status queries (1 connected, 0 not)\n"
            "  readiness N         answer N to service checks (2 or more: ready)\n"
            "  silent on|off       stop answering (connections are closed) / answer again\n"
@@ -124,8 +124,17 @@ std::string Simulator::Control(const std::vector<std::string>& args) {
     if (args.empty()) return "error: empty command";
     const std::string& verb = args[0];
     if (verb == "notify") {
-        if (args.size() != 3 || !number(args[1], &a) || !number(args[2], &b)) return "error: usage: notify CODE VALUE";
-        return Notify(a, b) ? "ok" : "error: no window registered";
+        // Several values are posted back to back, in order: they wait in the
+        // host's queue together.
+        if (args.size() < 3 || !number(args[1], &a)) return "error: usage: notify CODE VALUE...";
+        std::vector<uint64_t> values;
+        for (size_t i = 2; i < args.size(); ++i) {
+            if (!number(args[i], &b)) return "error: usage: notify CODE VALUE...";
+            values.push_back(b);
+        }
+        for (uint64_t value : values)
+            if (!Notify(a, value)) return "error: no window registered";
+        return "ok";
     }
     if (verb == "status" || verb == "readiness" || verb == "result") {
         if (args.size() != 2 || !number(args[1], &a) || a > 0xFFFFFFFFull) return "error: usage: " + verb + " N";
