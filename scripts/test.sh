@@ -104,7 +104,11 @@ stage_valgrind() {
 
 stages=("$@")
 [ ${#stages[@]} -eq 0 ] && stages=(native asan tsan fuzz valgrind win-x64 win-arm64)
-for s in "${stages[@]}"; do "stage_$s"; done
+for s in "${stages[@]}"; do
+    stage_start=$SECONDS
+    "stage_$s"
+    echo "   ($s: $((SECONDS - stage_start)) s)" >&2
+done
 
 elapsed=$((SECONDS - start_time))
 status=0
