@@ -103,11 +103,28 @@ uint32_t Simulator::PollingInterval(int category) const {
 }
 
 const char* Simulator::ControlHelp() {
-    return "  notify CODE VALUE...  post notification CODE with each VALUE to the host's window\n"
-           "  status N            answer N to status queries (1 connected, 0 not)\n"
-           "  readiness N         answer N to service checks (2 or more: ready)\n"
-           "  silent on|off       stop answering (connections are closed) / answer again\n"
-           "  result N            answer every command with result N (1: normal)\n";
+    static const std::string help = std::string(
+        "  notify CODE VALUE...   post notification CODE with each VALUE to the host's window\n"
+        "  status N               answer N to status queries (1 connected, 0 not)\n"
+        "  readiness N            answer N to service checks (2 or more: ready)\n"
+        "  silent on|off          stop answering (connections are closed) / answer again\n"
+        "  result N               answer every command with result N (1: normal)\n"
+        "  requests               the number of verified requests received so far\n"
+        "monitor:\n"
+        "  set VCP VALUE          the monitor changes a value (as with its own buttons)\n"
+        "  get VCP                a value of the monitor\n"
+        "  caps VCP V1,V2,...|none  the values a listed code accepts (at most 26)\n"
+        "  support VCP 0|1        whether the capability reply marks the code supported\n"
+        "  scheme N               the display-mode scheme (command 31)\n"
+        "  variant N              the display-mode variant (command 35)\n"
+        "  factory-reset          every code back to its factory value\n"
+        "  monitor                every code and value on one line\n"
+        "feature services:\n") +
+        FeatureModel::ControlHelp() +
+        "Numbers are decimal or 0x-hexadecimal. VCP codes: 0x10 luminance, 0x12 contrast,\n"
+        "0x14 colour preset, 0x16/0x18/0x1A red/green/blue gain, 0x60 input source,\n"
+        "0xDC display application, 0x04 restore factory defaults (write only).\n";
+    return help.c_str();
 }
 
 std::string Simulator::Control(const std::vector<std::string>& args) {
@@ -151,6 +168,10 @@ std::string Simulator::Control(const std::vector<std::string>& args) {
                 }
         }
         return "ok";
+    }
+    if (verb == "requests") {
+        if (args.size() != 1) return "error: usage: requests";
+        return std::to_string(RequestCount());
     }
     if (verb == "silent") {
         if (args.size() != 2 || (args[1] != "on" && args[1] != "off")) return "error: usage: silent on|off";
@@ -271,6 +292,7 @@ Response Simulator::Serve(const uint8_t* request, size_t size) {
     for (const auto& [offset, value] : script.words)
         if (offset + 4 <= lmvx::kRecordSize) reply.SetWord(offset, value);
     if (script.edit) script.edit(reply);
+    if (options_.served) options_.served(record, reply, script.fault);
 
     lmvx::ProtectedBlock protectedBlock = lmvx::EncryptRecord(reply);
     uint8_t* bytes = protectedBlock.buffer.get();

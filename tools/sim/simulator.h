@@ -51,6 +51,10 @@ struct Options {
     uint32_t readiness = 2;   // answer to the service check (command 36)
     int workers = 16;         // connections served at once
     bool companion = true;    // show the companion application's window
+    // Called once per verified request, after its reply has been made (on the
+    // serving thread; calls may overlap): the request, the reply as sent
+    // unless `fault` says otherwise.
+    std::function<void(const ServiceRecord& request, const ServiceRecord& reply, Fault fault)> served;
 };
 
 class Simulator {
@@ -88,7 +92,8 @@ public:
     // "status 0", ...). Returns a one-line answer; "error: ..." when the
     // command is unknown or malformed.
     std::string Control(const std::vector<std::string>& args);
-    // The help text of the control commands the simulator itself knows.
+    // The help text of every control command: the simulator's own, the
+    // monitor's and the feature services'.
     static const char* ControlHelp();
 
     // Every verified request, in arrival order.
