@@ -7,9 +7,11 @@
 # library code is built without exceptions and RTTI; the DLL brings its own
 # global operator new/delete (src/os/win32/dll/), so the static C++ runtime
 # does not pull in its throwing allocator and the unwinder, whose symbols are
-# marked for export and would otherwise join the table. libc++ is linked
-# statically by zig; only system DLLs are imported. Crypt32 is loaded at run
-# time from the system folder and must never be linked.
+# marked for export and would otherwise join the table. Nothing else of the
+# C++ runtime is needed, so the DLL is linked by the C driver: no libc++ code
+# in it, and none to build for a target that only needs the DLL. Only system
+# DLLs and the C runtime are imported. Crypt32 is loaded at run time from the
+# system folder and must never be linked.
 include_guard(GLOBAL)
 
 # System libraries the Windows backend calls (kernel32 comes by default).
@@ -21,5 +23,6 @@ function(lmvx_configure_windows_library target)
   target_link_libraries(${target} PRIVATE ${LMVX_WINDOWS_SYSTEM_LIBS})
   # Drop the symbol table and debug sections: the DLL ships as it is built.
   target_link_options(${target} PRIVATE -s)
+  set_target_properties(${target} PROPERTIES LINKER_LANGUAGE C)
   set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${PROJECT_SOURCE_DIR}/src/exports/LMVX.def)
 endfunction()
