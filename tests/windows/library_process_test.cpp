@@ -229,6 +229,10 @@ TEST(LibraryAgainstSimulatorProcess, SessionOverTheRealPipeWithOneExchangePerCal
         for (DWORD thread : eventThreads) EXPECT_EQ(thread, eventThreads.front());
     }
 
+    // A picture control set in this process is what the other one serves.
+    SetContrast(33);                // 1
+    EXPECT_EQ(GetContrast(), 33u);  // 1
+
     // A verified reply with result 0 is a failure, and is not retried.
     EXPECT_EQ(Control(L"result 0").rfind("ok", 0), 0u);
     auto begin = Clock::now();
@@ -244,7 +248,7 @@ TEST(LibraryAgainstSimulatorProcess, SessionOverTheRealPipeWithOneExchangePerCal
     holdOnWhitePoint = nullptr;
 
     ASSERT_EQ(service.Wait(milliseconds(30000)), 0) << service.Output();
-    EXPECT_NE(service.Output().find("served 12 requests"), std::string::npos) << service.Output();
+    EXPECT_NE(service.Output().find("served 14 requests"), std::string::npos) << service.Output();
 }
 
 // With no companion window, Start launches the program that the machine's
@@ -286,6 +290,27 @@ TEST(LibraryWithoutService, ExchangesFailAfterThreeAttempts) {
     EXPECT_GE(elapsed, milliseconds(300));  // three pauses of 100 ms
     EXPECT_LT(elapsed, milliseconds(5000));
     EXPECT_EQ(GetLVXStatus(), LVX_STATE_STOPPED);
+}
+
+// Wine's one display adapter is on none of the lists: the marker folder
+// alone makes the platform supported, and a file of its name does not.
+TEST(PlatformUnderWine, OnlyTheMarkerFolderMakesWinesMachineSupported) {
+    const wchar_t* marker = L"C:\\ProgramData\\Lumivex.test";
+    ASSERT_NE(GetFileAttributesW(L"C:\\ProgramData"), INVALID_FILE_ATTRIBUTES);
+    RemoveDirectoryW(marker);
+    DeleteFileW(marker);
+    EXPECT_FALSE(IsPlatformSupported());
+
+    const HANDLE file = CreateFileW(marker, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    CloseHandle(file);
+    EXPECT_FALSE(IsPlatformSupported());
+    ASSERT_TRUE(DeleteFileW(marker));
+
+    ASSERT_TRUE(CreateDirectoryW(marker, nullptr));
+    EXPECT_TRUE(IsPlatformSupported());
+    ASSERT_TRUE(RemoveDirectoryW(marker));
+    EXPECT_FALSE(IsPlatformSupported());
 }
 
 // The notification thread keeps its module loaded: a host that unloads the

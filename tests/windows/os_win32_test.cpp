@@ -287,6 +287,27 @@ TEST_F(Win32Files, IniReadsWithTheProfileContract) {
     EXPECT_EQ(os::ReadIniString(path.c_str(), nullptr, u"FeatureByte", out, 16), 0u);
 }
 
+// The machine's own BIOS file, at the fixed path the platform probe reads.
+TEST(Win32Platform, BiosIniIsReadAtItsFixedPath) {
+    ASSERT_TRUE(CreateDirectoryW(L"C:\\Korvath", nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
+    ASSERT_TRUE(CreateDirectoryW(L"C:\\Korvath\\BIN", nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
+    const wchar_t* path = L"C:\\Korvath\\BIN\\rstone_bbv2.ini";
+    const HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    const char text[] = "[BIOS Strings]\r\nFeatureByte=0123nSx9\r\n";
+    DWORD written = 0;
+    WriteFile(file, text, sizeof text - 1, &written, nullptr);
+    CloseHandle(file);
+
+    char16_t out[1024];
+    EXPECT_EQ(os::ReadIniString(u"C:\\Korvath\\BIN\\rstone_bbv2.ini", u"BIOS Strings", u"FeatureByte", out, 1024), 8u);
+    EXPECT_EQ(std::u16string(out), u"0123nSx9");
+    DeleteFileW(path);
+    RemoveDirectoryW(L"C:\\Korvath\\BIN");
+    RemoveDirectoryW(L"C:\\Korvath");
+    EXPECT_EQ(os::ReadIniString(u"C:\\Korvath\\BIN\\rstone_bbv2.ini", u"BIOS Strings", u"FeatureByte", out, 1024), 0u);
+}
+
 TEST(Win32Platform, AdaptersAreHardwareIdsAndEndTheEnumeration) {
     char16_t id[128];
     uint32_t count = 0;
