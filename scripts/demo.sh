@@ -10,35 +10,63 @@ cmake -S . -B build/native -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >build/dem
 cmake --build build/native -j "$(nproc)" --target lumivex-sim lmvxctl >build/demo-build.log 2>&1 ||
     { tail -40 build/demo-build.log; exit 1; }
 
+# Everything below runs in a private runtime folder: the simulator's pipe,
+# its companion window and the library's notification window live there.
 export XDG_RUNTIME_DIR="$(mktemp -d)"
-sim_pid=""
+sim=./build/native/lumivex-sim
+ctl=./build/native/lmvxctl
+log="$XDG_RUNTIME_DIR/sim.log"
+pids=()
 cleanup() {
-    [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
+    local pid
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
     rm -rf "$XDG_RUNTIME_DIR"
 }
 trap cleanup EXIT
-./build/native/lumivex-sim &
-sim_pid=$!
+trap 'exit 130' INT TERM
+fail() { echo "demo: $*" >&2; exit 1; }
+
+"$sim" --quiet --log >"$log" &
+pids+=($!)
 for _ in $(seq 50); do
-    ./build/native/lumivex-sim status 1 >/dev/null 2>&1 && break
+    "$sim" requests >/dev/null 2>&1 && break
     sleep 0.1
 done
+"$sim" requests >/dev/null 2>&1 || fail "lumivex-sim did not start"
 
-ctl() { echo "\$ lmvxctl $*"; ./build/native/lmvxctl "$@" || true; }
-ctl check
-ctl status
-if ./build/native/lmvxctl --help 2>&1 | grep -q watch; then
-    ctl platform
-    ctl get contrast
-    ctl set contrast 70
-    ctl get contrast
-    ctl list modes
-    ctl features
-    echo "\$ lmvxctl watch --for-ms 3000   (the simulator changes brightness meanwhile)"
-    ./build/native/lmvxctl watch --for-ms 3000 &
-    watch_pid=$!
-    sleep 1.5
-    ./build/native/lumivex-sim set 0x10 42 >/dev/null || ./build/native/lumivex-sim notify 0x10 42 >/dev/null || true
-    wait "$watch_pid" || true
-fi
+step() {
+    echo
+    echo "\$ lmvxctl $*"
+    "$ctl" "$@" || fail "lmvxctl $* failed (exit status $?)"
+}
+step status
+step get
+step list
+step mode get
+step set contrast 70
+step get contrast
+step --json get contrast
+step features
+
+# A change made on the monitor's side (through the simulator's control
+# interface) reaches the host as events; watch reads each value back.
+echo
+echo "\$ lmvxctl watch --for-ms 2500    (meanwhile: lumivex-sim set 0x12 35; lumivex-sim set 0x14 0x08)"
+sessions="$(grep -c polling-category-5 "$log" || true)"
+"$ctl" watch --for-ms 2500 &
+watch_pid=$!
+pids+=("$watch_pid")
+for _ in $(seq 100); do
+    [ "$(grep -c polling-category-5 "$log" || true)" -gt "$sessions" ] && break
+    sleep 0.05
+done
+"$sim" set 0x12 35 >/dev/null || fail "lumivex-sim set failed"
+"$sim" set 0x14 0x08 >/dev/null || fail "lumivex-sim set failed"
+wait "$watch_pid" || fail "lmvxctl watch failed"
+
+echo
+echo "The simulator's log of the contrast change:"
+grep "set-vcp vcp=0x12" "$log" || fail "the simulator saw no contrast change"
+echo "lumivex-sim served $("$sim" requests) requests"
 echo "demo: done"

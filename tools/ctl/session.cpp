@@ -28,7 +28,7 @@ void RequireService(const SessionOptions& options) {
     while (!CheckService()) {
         // A missing service costs CheckService() about 300 ms already.
         if (std::chrono::steady_clock::now() >= deadline)
-            Fail("not connected: no display service answers in this session");
+            Fail("not connected: the display service does not answer or is not ready");
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
 }
