@@ -115,19 +115,36 @@ std::string Hex(uint64_t value) {
     return text;
 }
 
-// A string field of a record, as UTF-8 in double quotes.
+// A string field of a record, as UTF-8 in double quotes; quotes and control
+// characters are escaped.
 std::string Text(const lmvx::ServiceRecord& record, uint32_t offset, uint32_t units) {
     char16_t buffer[300];
     const uint32_t n = record.ReadString(offset, units, buffer, 300);
     std::string out = "\"";
     for (uint32_t i = 0; i < n; ++i) {
-        const char16_t c = buffer[i];
-        if (c >= 0x20 && c < 0x7F && c != '"' && c != '\\') {
-            out += static_cast<char>(c);
-        } else {
+        uint32_t c = buffer[i];
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < n && buffer[i + 1] >= 0xDC00 && buffer[i + 1] <= 0xDFFF)
+            c = 0x10000 + ((c - 0xD800) << 10) + (buffer[++i] - 0xDC00);
+        else if (c >= 0xD800 && c <= 0xDFFF)
+            c = 0xFFFD;
+        if (c < 0x20 || c == 0x7F || c == '"') {
             char escaped[8];
             std::snprintf(escaped, sizeof escaped, "\\u%04X", static_cast<unsigned>(c));
             out += escaped;
+        } else if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (c >> 18));
+            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
         }
     }
     return out + "\"";
