@@ -68,7 +68,7 @@ TEST_F(CtlTest, ServiceThatNeverConnectsTimesOut) {
     const Result result = Ctl({"--timeout-ms", "600", "get", "contrast"});
     const auto took = std::chrono::steady_clock::now() - start;
     EXPECT_EQ(result.status, 1);
-    EXPECT_NE(result.err.find("did not report a connection within 600 ms"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("did not start within 600 ms"), std::string::npos) << result.err;
     EXPECT_EQ(result.out, "");
     EXPECT_LT(took, milliseconds(5000));
     // The value was never read.

@@ -61,12 +61,13 @@ Session::Session(const SessionOptions& options) {
     if (!finished) Stop(false);
     starter.join();
     if (!attempt->started || !finished) {
-        const int32_t state = GetLVXStatus();
         Stop(false);
         if (!finished)
-            Fail("not connected: the service did not report a connection within " +
-                 std::to_string(options.timeoutMs) + " ms");
-        Fail(std::string("not connected: the session did not start (") + StateName(state) + ")");
+            Fail("not connected: the session did not start within " + std::to_string(options.timeoutMs) +
+                 " ms (the service reports no connection, or the companion application is missing)");
+        // Start() gives up by itself only when the companion application's
+        // window is absent and does not appear.
+        Fail("not connected: the session did not start: the companion application's window did not appear");
     }
 }
 
