@@ -14,7 +14,10 @@ mode="$1" build="$2" src="$3" version="$4" libdir="$5" tool="$6" gen="$7" emu="$
 tmp="$(mktemp -d)"
 sim_pid=""
 cleanup() {
-    if [ -n "$sim_pid" ]; then kill "$sim_pid" 2>/dev/null; wait "$sim_pid" 2>/dev/null; fi
+    if [ -n "$sim_pid" ]; then
+        # Under an emulator the simulator is a grandchild: end the launcher's children too.
+        kill $(pgrep -P "$sim_pid") "$sim_pid" 2>/dev/null; wait "$sim_pid" 2>/dev/null
+    fi
     rm -rf "$tmp"
 }
 trap cleanup EXIT
