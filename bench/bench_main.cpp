@@ -30,6 +30,7 @@ namespace {
 // Prints as the console reporter does and keeps every run for the summary.
 class RecordingReporter : public benchmark::ConsoleReporter {
 public:
+    RecordingReporter() : ConsoleReporter(OO_Tabular) {}
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& run : runs)
             if (run.run_type == Run::RT_Iteration) runs_.push_back(run);

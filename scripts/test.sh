@@ -8,6 +8,8 @@
 #   fuzz      each libFuzzer target for about 20 s (LMVX_LONG=1: 300 s, and
 #             the long stress runs in the native stages); any crash fails
 #   valgrind  memcheck over the end-to-end tests, once, as one process
+#   bench     the benchmarks once, short (scripts/bench.sh --short): passes
+#             when they build, run and print their table
 # Usage: scripts/test.sh [stage...]   (default: all stages)
 # Build trees live under build/<stage>; a rerun rebuilds only what changed.
 set -uo pipefail
@@ -105,8 +107,19 @@ stage_valgrind() {
     grep -E 'ERROR SUMMARY|definitely lost|indirectly lost|All heap blocks|\[  (PASSED|FAILED)  \]' "$log" | sed 's/^/   /' >&2
 }
 
+stage_bench() {
+    local log="build/bench.log"; mkdir -p build
+    echo "== bench" >&2
+    if bash scripts/bench.sh --short >"$log" 2>&1 && grep -qE '^Figure +Value +Target +Met' "$log"; then
+        passed=$((passed + 1))
+    else
+        failed=$((failed + 1)); grep -E 'bench:|error' "$log" | head -10 | sed 's/^/   /' >&2
+    fi
+    grep -E ' NO$' "$log" | sed 's/^/   target missed: /' >&2
+}
+
 stages=("$@")
-[ ${#stages[@]} -eq 0 ] && stages=(native asan tsan fuzz valgrind win-x64 win-arm64)
+[ ${#stages[@]} -eq 0 ] && stages=(native asan tsan fuzz valgrind bench win-x64 win-arm64)
 for s in "${stages[@]}"; do
     stage_start=$SECONDS
     "stage_$s"
