@@ -6,6 +6,10 @@
 
 #include "os/os.h"
 
+#if defined(__x86_64__)
+#include <cpuid.h>
+#endif
+
 namespace lmvx {
 namespace {
 
@@ -79,8 +83,24 @@ __attribute__((target("avx2"))) uint32_t MaskStepsAvx2(const uint8_t* src, uint8
     return MaskSteps<Lanes32, kSumSource>(src, dst, 0, end);
 }
 
+// AVX2 in the processor, and its 32-byte registers saved by the system
+// (checked here rather than with the compiler's run-time library, which not
+// every toolchain of the library links).
+bool DetectAvx2() {
+    unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
+    if (__get_cpuid_max(0, nullptr) < 7) return false;
+    __cpuid_count(1, 0, eax, ebx, ecx, edx);
+    constexpr unsigned kOsXsave = 1u << 27, kAvx = 1u << 28;
+    if ((ecx & (kOsXsave | kAvx)) != (kOsXsave | kAvx)) return false;
+    unsigned low = 0, high = 0;
+    __asm__("xgetbv" : "=a"(low), "=d"(high) : "c"(0));
+    if ((low & 6u) != 6u) return false;  // XMM and YMM state
+    __cpuid_count(7, 0, eax, ebx, ecx, edx);
+    return (ebx & (1u << 5)) != 0;
+}
+
 bool HasAvx2() {
-    static const bool has = __builtin_cpu_supports("avx2");
+    static const bool has = DetectAvx2();
     return has;
 }
 #endif
