@@ -24,12 +24,12 @@ bool shortRun = false;
 
 }  // namespace
 
-bool StartService() {
+bool StartSimulator() {
     service = std::make_unique<sim::Simulator>();
     return service->Start();
 }
 
-void StopService() {
+void StopSimulator() {
     if (service) service->Stop();
     service.reset();
 }

@@ -12,8 +12,8 @@ namespace benchenv {
 
 // Starts the simulator (after the runtime folder is set). False when its
 // pipe cannot be served.
-bool StartService();
-void StopService();
+bool StartSimulator();
+void StopSimulator();
 sim::Simulator& Service();
 
 // The simulator keeps every request it verified; benchmarks call this once

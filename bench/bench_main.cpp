@@ -247,7 +247,7 @@ int main(int argc, char** argv) {
 #endif
 
     int status = 0;
-    if (!benchenv::StartService()) {
+    if (!benchenv::StartSimulator()) {
         std::fprintf(stderr, "bench: the simulator could not serve its pipe\n");
         status = 1;
     } else if (!BeginBenchmarkSession()) {
@@ -265,7 +265,7 @@ int main(int argc, char** argv) {
         table.Print();
         if (!table.Complete()) status = 1;
     }
-    benchenv::StopService();
+    benchenv::StopSimulator();
     benchmark::Shutdown();
 #if !defined(_WIN32)
     std::error_code ignored;
