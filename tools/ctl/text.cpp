@@ -1,5 +1,7 @@
 #include "text.h"
 
+#include "../common/utf8.h"
+
 #include <cstdio>
 
 namespace ctl {
@@ -75,23 +77,7 @@ std::optional<LvxString> ToLvx(const std::string& utf8, size_t maxUnits) {
 
 std::string FromLvx(const LvxChar* text, size_t maxUnits) {
     std::string out;
-    const auto put = [&](uint32_t code) {
-        if (code < 0x80) {
-            out += static_cast<char>(code);
-        } else if (code < 0x800) {
-            out += static_cast<char>(0xC0 | (code >> 6));
-            out += static_cast<char>(0x80 | (code & 0x3F));
-        } else if (code < 0x10000) {
-            out += static_cast<char>(0xE0 | (code >> 12));
-            out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (code & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (code >> 18));
-            out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (code & 0x3F));
-        }
-    };
+    const auto put = [&](uint32_t code) { tools::AppendUtf8(out, code); };
     for (size_t i = 0; i < maxUnits && text[i] != 0; ++i) {
         const uint32_t unit = static_cast<uint16_t>(text[i]);
         if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < maxUnits) {

@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "../common/utf8.h"
 #include "link/service.h"
 #include "simulator.h"
 
@@ -131,20 +132,8 @@ std::string Text(const lmvx::ServiceRecord& record, uint32_t offset, uint32_t un
             char escaped[8];
             std::snprintf(escaped, sizeof escaped, "\\u%04X", static_cast<unsigned>(c));
             out += escaped;
-        } else if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
         } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
+            tools::AppendUtf8(out, c);
         }
     }
     return out + "\"";
