@@ -6,6 +6,7 @@
 # Usage (after project()):
 #   include(WindowsResources)
 #   lmvx_add_rc_object(res_obj src/lmvx.rc
+#       [PREPROCESS]              # run the C preprocessor (llvm-rc finds clang)
 #       [INCLUDE_DIRS dir...]     # extra -I for the resource preprocessor
 #       [DEPENDS file...]         # files the .rc pulls in (manifest, headers)
 #       [RC_FLAGS flag...])       # e.g. /C 65001 for UTF-8 string tables
@@ -44,7 +45,14 @@ endif()
 
 # Compiles RC_FILE into <binary dir>/<name>.rc.obj; stores its path in OUT_VAR.
 function(lmvx_add_rc_object OUT_VAR RC_FILE)
-  cmake_parse_arguments(PARSE_ARGV 2 ARG "" "" "INCLUDE_DIRS;DEPENDS;RC_FLAGS")
+  cmake_parse_arguments(PARSE_ARGV 2 ARG "PREPROCESS" "" "INCLUDE_DIRS;DEPENDS;RC_FLAGS")
+  # A script without #include or #define needs no preprocessor. Left on,
+  # llvm-rc runs whatever clang it finds for the host, an outside dependency
+  # whose outcome can differ between machines.
+  set(preprocess -no-preprocess)
+  if(ARG_PREPROCESS)
+    set(preprocess)
+  endif()
   get_filename_component(rc "${RC_FILE}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
   get_filename_component(rc_dir "${rc}" DIRECTORY)
   get_filename_component(name "${rc}" NAME_WE)
@@ -58,8 +66,10 @@ function(lmvx_add_rc_object OUT_VAR RC_FILE)
   list(APPEND incs -I "${LMVX_WINDOWS_SDK_INCLUDE}")
   add_custom_command(
     OUTPUT "${obj}"
-    COMMAND "${LMVX_LLVM_RC}" ${ARG_RC_FLAGS} ${incs} -fo "${res}" "${rc}"
-    COMMAND "${LMVX_LLVM_CVTRES}" /machine:${LMVX_CVTRES_MACHINE} "/out:${obj}" "${res}"
+    # Both tools take "/x" as an option: an absolute input such as
+    # /check/... would read as the code page option /C. "--" ends the options.
+    COMMAND "${LMVX_LLVM_RC}" ${ARG_RC_FLAGS} ${preprocess} ${incs} -fo "${res}" -- "${rc}"
+    COMMAND "${LMVX_LLVM_CVTRES}" /machine:${LMVX_CVTRES_MACHINE} "/out:${obj}" -- "${res}"
     DEPENDS "${rc}" ${ARG_DEPENDS}
     BYPRODUCTS "${res}"
     WORKING_DIRECTORY "${rc_dir}"

@@ -62,13 +62,18 @@ stage_tsan() {
     native_stage tsan "${sanitizer_build_flags[@]}" "-DCMAKE_C_FLAGS=-fsanitize=thread" "-DCMAKE_CXX_FLAGS=-fsanitize=thread" \
         "-DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread" "-DCMAKE_SHARED_LINKER_FLAGS=-fsanitize=thread"
 }
+# A failed build step with what it printed, so that a remote log says why.
+show_build_failure() {
+    grep -A 25 -m 1 '^FAILED:' "$1" | grep -v '^ninja: build stopped' | head -40 | sed 's/^/   /' >&2
+}
 stage_win-x64() {
     if [ ! -f scripts/test-windows.sh ]; then echo "== win-x64: not available" >&2; broken_stages+=(win-x64); return; fi
     local log="build/win-x64.log"; mkdir -p build
     echo "== win-x64" >&2
     bash scripts/test-windows.sh x64 >"$log" 2>&1
     count_ctest "$log" || broken_stages+=(win-x64)
-    grep -E 'tests passed|\(Failed\)|\(Timeout\)|FAILED|check:' "$log" >&2
+    grep -E 'tests passed|\(Failed\)|\(Timeout\)|check:' "$log" >&2
+    show_build_failure "$log"
 }
 stage_win-arm64() {
     if [ ! -f scripts/test-windows.sh ]; then echo "== win-arm64: not available" >&2; broken_stages+=(win-arm64); return; fi
@@ -76,7 +81,8 @@ stage_win-arm64() {
     echo "== win-arm64" >&2
     bash scripts/test-windows.sh arm64 >"$log" 2>&1
     count_ctest "$log" || broken_stages+=(win-arm64)
-    grep -E 'tests passed|FAILED|check:' "$log" >&2
+    grep -E 'tests passed|check:' "$log" >&2
+    show_build_failure "$log"
 }
 
 stage_fuzz() {
