@@ -183,7 +183,7 @@ class SessionRace : public LoadedLibrary {};
 
 TEST_F(SessionRace, StartAndStopFromFourThreadsEndConsistent) {
     const Library& lib = Lib();
-    const int operations = Long() ? 1000 : 200;
+    const int operations = Long() ? 5000 : 1000;
     constexpr int kThreads = 4;
     std::atomic<int> next{0}, finished{0}, started{0};
     std::atomic<int> mostEndpoints{0};
