@@ -21,6 +21,28 @@ else()
   get_filename_component(LMVX_ZIG "${CMAKE_CURRENT_LIST_DIR}/../.tools/zig" ABSOLUTE)
 endif()
 
+# zig builds the C runtime, and libc++ for C++, on the first link with a
+# given optimisation: minutes on a new machine. CMake's compiler
+# identification compiles without linking (a known target makes it try
+# "-c --target=" first), and its test links use the build's own
+# configuration, so the runtime they build is the one the build links.
+set(CMAKE_C_COMPILER_TARGET ${LMVX_ZIG_TARGET})
+set(CMAKE_CXX_COMPILER_TARGET ${LMVX_ZIG_TARGET})
+if(CMAKE_BUILD_TYPE)
+  set(CMAKE_TRY_COMPILE_CONFIGURATION ${CMAKE_BUILD_TYPE})
+endif()
+# FindThreads' answers for this runtime, known in advance: threads are
+# Win32's and there is no pthread library to link. Asked by compiling
+# alone (CMAKE_TRY_COMPILE_TARGET_TYPE STATIC_LIBRARY), they would be wrong.
+set(CMAKE_HAVE_LIBC_PTHREAD "" CACHE INTERNAL "")
+set(CMAKE_HAVE_PTHREADS_CREATE "" CACHE INTERNAL "")
+set(CMAKE_HAVE_PTHREAD_CREATE "" CACHE INTERNAL "")
+set(THREADS_HAVE_PTHREAD_ARG FALSE CACHE INTERNAL "")
+# Every link strips (-s), the test links too: zig keys its runtime builds
+# on stripping as well, and the binaries ship stripped.
+set(CMAKE_EXE_LINKER_FLAGS_INIT -s)
+set(CMAKE_SHARED_LINKER_FLAGS_INIT -s)
+
 # try_compile projects re-read this file; pass the triple on to them.
 list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES LMVX_ZIG_TARGET)
 
