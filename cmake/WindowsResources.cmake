@@ -1,39 +1,25 @@
 # Windows resources (.rc) for the zig Windows toolchains, without windres:
-#   llvm-rc -I <zig>/lib/libc/include/any-windows-any -fo x.res x.rc
+#   llvm-rc -no-preprocess -I <dir of x.rc> -fo x.res -- x.rc
 #   llvm-cvtres /machine:X64|ARM64 /out:x.obj x.res
 # The resulting COFF object is linked like any other object.
 #
 # Usage (after project()):
 #   include(WindowsResources)
 #   lmvx_add_rc_object(res_obj src/lmvx.rc
-#       [PREPROCESS]              # run the C preprocessor (llvm-rc finds clang)
-#       [INCLUDE_DIRS dir...]     # extra -I for the resource preprocessor
-#       [DEPENDS file...]         # files the .rc pulls in (manifest, headers)
+#       [INCLUDE_DIRS dir...]     # extra folders for the files the .rc names
+#       [DEPENDS file...]         # files the .rc names (the manifest)
 #       [RC_FLAGS flag...])       # e.g. /C 65001 for UTF-8 string tables
 #   target_sources(lmvx PRIVATE ${res_obj})
 # or in one step:
 #   lmvx_target_rc(lmvx src/lmvx.rc [same options])
 # Check the outcome with `llvm-readobj --coff-resources <dll>`.
+# Scripts are compiled without a preprocessor (no #include or #define):
+# llvm-rc would otherwise run whatever clang it finds for the host, an
+# outside dependency whose outcome can differ between machines.
 include_guard(GLOBAL)
 
 find_program(LMVX_LLVM_RC NAMES llvm-rc llvm-rc-14 REQUIRED)
 find_program(LMVX_LLVM_CVTRES NAMES llvm-cvtres llvm-cvtres-14 REQUIRED)
-
-# Windows SDK headers (winres.h, winver.h, windows.h) shipped with zig.
-if(NOT LMVX_ZIG)
-  if(DEFINED ENV{ZIG} AND EXISTS "$ENV{ZIG}")
-    set(LMVX_ZIG "$ENV{ZIG}")
-  else()
-    get_filename_component(LMVX_ZIG "${CMAKE_CURRENT_LIST_DIR}/../.tools/zig" ABSOLUTE)
-  endif()
-endif()
-get_filename_component(_lmvx_zig_real "${LMVX_ZIG}" REALPATH)
-get_filename_component(_lmvx_zig_home "${_lmvx_zig_real}" DIRECTORY)
-set(LMVX_WINDOWS_SDK_INCLUDE "${_lmvx_zig_home}/lib/libc/include/any-windows-any"
-    CACHE PATH "Windows headers used to preprocess .rc files")
-if(NOT EXISTS "${LMVX_WINDOWS_SDK_INCLUDE}/windows.h")
-  message(FATAL_ERROR "Windows headers not found in ${LMVX_WINDOWS_SDK_INCLUDE} (run scripts/setup.sh)")
-endif()
 
 if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(ARM64|arm64|aarch64)$")
   set(LMVX_CVTRES_MACHINE ARM64)
@@ -45,14 +31,7 @@ endif()
 
 # Compiles RC_FILE into <binary dir>/<name>.rc.obj; stores its path in OUT_VAR.
 function(lmvx_add_rc_object OUT_VAR RC_FILE)
-  cmake_parse_arguments(PARSE_ARGV 2 ARG "PREPROCESS" "" "INCLUDE_DIRS;DEPENDS;RC_FLAGS")
-  # A script without #include or #define needs no preprocessor. Left on,
-  # llvm-rc runs whatever clang it finds for the host, an outside dependency
-  # whose outcome can differ between machines.
-  set(preprocess -no-preprocess)
-  if(ARG_PREPROCESS)
-    set(preprocess)
-  endif()
+  cmake_parse_arguments(PARSE_ARGV 2 ARG "" "" "INCLUDE_DIRS;DEPENDS;RC_FLAGS")
   get_filename_component(rc "${RC_FILE}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
   get_filename_component(rc_dir "${rc}" DIRECTORY)
   get_filename_component(name "${rc}" NAME_WE)
@@ -63,12 +42,11 @@ function(lmvx_add_rc_object OUT_VAR RC_FILE)
     get_filename_component(d "${d}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
     list(APPEND incs -I "${d}")
   endforeach()
-  list(APPEND incs -I "${LMVX_WINDOWS_SDK_INCLUDE}")
   add_custom_command(
     OUTPUT "${obj}"
     # Both tools take "/x" as an option: an absolute input such as
     # /check/... would read as the code page option /C. "--" ends the options.
-    COMMAND "${LMVX_LLVM_RC}" ${ARG_RC_FLAGS} ${preprocess} ${incs} -fo "${res}" -- "${rc}"
+    COMMAND "${LMVX_LLVM_RC}" ${ARG_RC_FLAGS} -no-preprocess ${incs} -fo "${res}" -- "${rc}"
     COMMAND "${LMVX_LLVM_CVTRES}" /machine:${LMVX_CVTRES_MACHINE} "/out:${obj}" -- "${res}"
     DEPENDS "${rc}" ${ARG_DEPENDS}
     BYPRODUCTS "${res}"

@@ -14,13 +14,6 @@ set(CMAKE_CXX_COMPILER "${_lmvx_zig_dir}/${LMVX_ZIG_TARGET}-c++")
 set(CMAKE_AR     "${_lmvx_zig_dir}/zig-ar"     CACHE FILEPATH "zig ar" FORCE)
 set(CMAKE_RANLIB "${_lmvx_zig_dir}/zig-ranlib" CACHE FILEPATH "zig ranlib" FORCE)
 
-# Make the zig location visible to the project (e.g. WindowsResources.cmake).
-if(DEFINED ENV{ZIG} AND EXISTS "$ENV{ZIG}")
-  set(LMVX_ZIG "$ENV{ZIG}")
-else()
-  get_filename_component(LMVX_ZIG "${CMAKE_CURRENT_LIST_DIR}/../.tools/zig" ABSOLUTE)
-endif()
-
 # zig builds the C runtime, and libc++ for C++, on the first link with a
 # given optimisation: minutes on a new machine. CMake's compiler
 # identification compiles without linking (a known target makes it try
