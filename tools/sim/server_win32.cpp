@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <thread>
+#include <vector>
 
 #include "pipe_server.h"
 
@@ -50,14 +51,22 @@ public:
         // FILE_FLAG_FIRST_PIPE_INSTANCE says so where it is honoured; the
         // look beforehand covers systems that ignore it.
         if (WaitNamedPipeW(name_.c_str(), 1) || GetLastError() == ERROR_SEM_TIMEOUT) return false;
-        // The first instance is made here so that a pipe that cannot be
-        // created fails Start.
-        HANDLE first = CreateInstance(true);
-        if (first == INVALID_HANDLE_VALUE) return false;
+        // Every instance exists before Start returns, so that clients that
+        // come at once each find a free one instead of racing for the first
+        // (a client that loses that race fails with ERROR_PIPE_BUSY). A pipe
+        // that cannot be created fails Start.
+        std::vector<HANDLE> instances;
+        for (int i = 0; i < workers; ++i) {
+            HANDLE pipe = CreateInstance(i == 0);
+            if (pipe == INVALID_HANDLE_VALUE) {
+                for (HANDLE created : instances) CloseHandle(created);
+                return false;
+            }
+            instances.push_back(pipe);
+        }
         running_ = true;
-        threads_.reserve(static_cast<size_t>(workers));
-        threads_.emplace_back([this, first] { Work(first); });
-        for (int i = 1; i < workers; ++i) threads_.emplace_back([this] { Work(INVALID_HANDLE_VALUE); });
+        threads_.reserve(instances.size());
+        for (HANDLE pipe : instances) threads_.emplace_back([this, pipe] { Work(pipe); });
         return true;
     }
 
@@ -110,27 +119,22 @@ private:
 
     bool Stopping() const { return WaitForSingleObject(stop_.get(), 0) == WAIT_OBJECT_0; }
 
+    // Serves clients on one instance until the server stops.
     void Work(HANDLE pipe) {
         Event ioEvent;
         if (ioEvent.get() == nullptr) {
-            if (pipe != INVALID_HANDLE_VALUE) CloseHandle(pipe);
+            CloseHandle(pipe);
             return;
         }
         std::vector<uint8_t> buffer(kReceiveCapacity + 1);
         while (!Stopping()) {
-            if (pipe == INVALID_HANDLE_VALUE) pipe = CreateInstance(false);
-            if (pipe == INVALID_HANDLE_VALUE) {
-                // Out of resources: try again shortly, unless stopping.
-                if (WaitForSingleObject(stop_.get(), 100) == WAIT_OBJECT_0) break;
-                continue;
-            }
             if (Connect(pipe, ioEvent.get())) Serve(pipe, ioEvent.get(), buffer);
             // The instance is kept for the next client: closing it could
             // leave the pipe without any instance for a moment, and a client
             // would then find no pipe at all rather than wait for one.
             DisconnectNamedPipe(pipe);
         }
-        if (pipe != INVALID_HANDLE_VALUE) CloseHandle(pipe);
+        CloseHandle(pipe);
     }
 
     bool Connect(HANDLE pipe, HANDLE ioEvent) {
