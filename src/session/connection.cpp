@@ -4,24 +4,19 @@
 
 namespace lmvx {
 
-constinit SessionStateWord ConnectionState{kStopped};
-
-void SessionStateWord::store(int32_t state) { exchange(state); }
-
-int32_t SessionStateWord::exchange(int32_t state) {
-    uint64_t old = word_.load();
-    while (!word_.compare_exchange_weak(old, Pack({state, Unpack(old).session}))) {
-    }
-    return Unpack(old).state;
-}
+constinit SessionWord ConnectionState{{kStopped, 0, ThreadPhase::kNone}};
 
 void RefreshConnectionState() {
-    const SessionStateWord::Value before = ConnectionState.LoadWithSession();
-    if (before.state == kStopped) return;
+    const Session asked = ConnectionState.Load();
+    if (asked.state == kStopped) return;
     uint32_t status = 0;
     if (!ORV::LvxAsService::QueryStatus(&status)) status = 0;
     if (status > 1) return;
-    ConnectionState.CompareExchange(before, {status == 1 ? kConnected : kDisconnected, before.session});
+    ConnectionState.Update([&](Session& s) {
+        if (s.number != asked.number || s.state == kStopped) return false;
+        s.state = status == 1 ? kConnected : kDisconnected;
+        return true;
+    });
 }
 
 }  // namespace lmvx

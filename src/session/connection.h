@@ -14,59 +14,88 @@ enum ConnectionStateValue : int32_t {
     kStartFailed = 3,
 };
 
-// The state (what GetLVXStatus reports) and, beside it in the same atomic
-// word, the number of the session it belongs to. A new session (a Start
-// from Stopped, or one that has to start a notification thread) takes a new
-// number, so every compare-and-exchange made on behalf of an older session
-// (a late status answer, the end of a dying notification thread) fails
-// instead of overwriting the newer one. Every operation is one atomic
-// operation on the word.
-class SessionStateWord {
+// Where the notification thread of a session stands. Stopped always comes
+// with kNone: a stopped session has no thread that anyone waits for.
+enum class ThreadPhase : uint8_t {
+    kNone = 0,       // no thread serves the session
+    kStarting = 1,   // started; its window is not published yet
+    kPublished = 2,  // its window is in NotificationWindow
+};
+
+// One session: the state GetLVXStatus reports, the session's number and its
+// thread's phase. A new number is taken whenever a notification thread is
+// started, so a thread, a status answer or a Stop that belongs to an older
+// session can recognise that it is no longer current and leave the newer
+// session alone.
+struct Session {
+    int32_t state;
+    uint32_t number;
+    ThreadPhase thread;
+};
+
+// The one source of truth for the session: every read and change is one
+// atomic operation on one 64-bit word; nothing takes a lock.
+class SessionWord {
 public:
-    struct Value {
-        int32_t state;
-        uint32_t session;
-    };
+    constexpr explicit SessionWord(Session initial) : word_(Pack(initial)) {}
 
-    constexpr SessionStateWord(int32_t initial) : word_(Pack({initial, 0})) {}
+    Session Load() const { return Unpack(word_.load()); }
+    int32_t load() const { return Load().state; }
 
-    int32_t load() const { return Unpack(word_.load()).state; }
-    Value LoadWithSession() const { return Unpack(word_.load()); }
-    // Sets the state of whatever session is current.
-    void store(int32_t state);
-    SessionStateWord& operator=(int32_t state) {
+    // Applies `change` (which edits a copy and returns false to leave the
+    // word as it is) as one atomic step. True when the word was changed;
+    // *seen then holds the value replaced, else the value that was refused.
+    template <typename Change>
+    bool Update(Change change, Session* seen = nullptr) {
+        uint64_t old = word_.load();
+        for (;;) {
+            Session next = Unpack(old);
+            if (!change(next)) {
+                if (seen != nullptr) *seen = Unpack(old);
+                return false;
+            }
+            if (word_.compare_exchange_weak(old, Pack(next))) {
+                if (seen != nullptr) *seen = Unpack(old);
+                return true;
+            }
+        }
+    }
+
+    // Sets the state of the current session (tests and fuzzing drive the
+    // gate with it).
+    void store(int32_t state) {
+        Update([state](Session& s) {
+            s.state = state;
+            return true;
+        });
+    }
+    SessionWord& operator=(int32_t state) {
         store(state);
         return *this;
     }
-    // Replaces the state, keeping the session; returns the old state.
-    int32_t exchange(int32_t state);
-    // Succeeds only when both the state and the session are still `expected`.
-    bool CompareExchange(Value expected, Value desired) {
-        uint64_t e = Pack(expected);
-        return word_.compare_exchange_strong(e, Pack(desired));
-    }
 
 private:
-    static constexpr uint64_t Pack(Value v) {
-        return (uint64_t{v.session} << 32) | static_cast<uint32_t>(v.state);
+    static constexpr uint64_t Pack(Session s) {
+        return (uint64_t{s.number} << 32) | (uint64_t{static_cast<uint8_t>(s.thread)} << 8) |
+               static_cast<uint8_t>(s.state);
     }
-    static constexpr Value Unpack(uint64_t w) {
-        return {static_cast<int32_t>(static_cast<uint32_t>(w)), static_cast<uint32_t>(w >> 32)};
+    static constexpr Session Unpack(uint64_t w) {
+        return {static_cast<int32_t>(w & 0xFF), static_cast<uint32_t>(w >> 32),
+                static_cast<ThreadPhase>((w >> 8) & 0xFF)};
     }
     std::atomic<uint64_t> word_;
 };
 
 // Stopped at load: constant-initialised, no start-up code runs for it.
-extern SessionStateWord ConnectionState;
+extern SessionWord ConnectionState;
 
 // The connection gate: true only while the state is Connected.
 inline bool IsConnected() { return ConnectionState.load() == kConnected; }
 
 // Unless the state is Stopped, asks the service for its status (a failed
 // exchange counts as 0) and stores Disconnected for 0 and Connected for 1;
-// other answers leave the state. The store is a compare-and-exchange against
-// the state and session read before the query, so a Stop (or a newer
-// session) that lands meanwhile is never overwritten.
+// other answers leave the state. The answer is stored only into the session
+// it was asked for, and never over Stopped.
 void RefreshConnectionState();
 
 }  // namespace lmvx

@@ -4,7 +4,6 @@
 
 #include "lmvx.h"
 #include "link/service.h"
-#include "os/os.h"
 #include "session/connection.h"
 #include "session/locked_set.h"
 
@@ -16,26 +15,9 @@ constexpr int32_t kAllEvents = 0xFFFF;
 constexpr int32_t kMaxDataType = 255;
 
 std::atomic<LvxEventHandler> EventHandler{nullptr};
-// The handler being called right now, so that SetEventHandler can wait for
-// the end of a call of the handler it replaced.
-std::atomic<LvxEventHandler> RunningHandler{nullptr};
 std::atomic<bool> allEventsMuted{false};
 std::atomic<bool> event105Enabled{false};
 ORV::LockedSet<LvxDataType> DisabledEvents;
-
-// Whether the calling thread is inside a call of the handler.
-thread_local bool insideHandler = false;
-
-// Calls `handler` unless it has been replaced since it was read.
-void CallHandler(LvxEventHandler handler, LvxDataType type) {
-    RunningHandler.store(handler);
-    if (EventHandler.load() == handler) {
-        insideHandler = true;
-        handler(type);
-        insideHandler = false;
-    }
-    RunningHandler.store(nullptr);
-}
 
 }  // namespace
 
@@ -52,8 +34,9 @@ void DispatchNotification(uint64_t code, uint64_t value) {
             break;
         case kNotify103: type = value == 1 ? 0x103 : 0x104; break;
         case kNotify104: {
+            // Read once: the value tested is the value called.
             const LvxEventHandler handler = EventHandler.load();
-            if (event105Enabled.load() && handler != nullptr) CallHandler(handler, kEvent105);
+            if (event105Enabled.load() && handler != nullptr) handler(kEvent105);
             return;
         }
         default: return;
@@ -63,16 +46,10 @@ void DispatchNotification(uint64_t code, uint64_t value) {
     const size_t disabled = DisabledEvents.Size();
     if (allEventsMuted.load()) return;
     if (disabled != 0 && DisabledEvents.Contains(type)) return;
-    CallHandler(handler, type);
+    handler(type);
 }
 
-void SetHandler(LvxEventHandler handler) {
-    const LvxEventHandler old = EventHandler.exchange(handler);
-    if (old == nullptr || old == handler || insideHandler) return;
-    // A call of the old handler that began before the exchange ends before
-    // this returns; one that had not begun sees the new handler and skips.
-    while (RunningHandler.load() == old) os::SleepMs(1);
-}
+void SetHandler(LvxEventHandler handler) { EventHandler.store(handler); }
 
 void EnableEventType(LvxDataType type) {
     allEventsMuted.store(false);

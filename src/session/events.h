@@ -16,8 +16,8 @@ inline constexpr uint64_t kNotify104 = 0x104;
 // subscriptions and calls the handler. Runs on the notification thread only.
 void DispatchNotification(uint64_t code, uint64_t value);
 
-// The handler (null: none). From any thread but the handler's own, returns
-// only after a running call of the replaced handler has returned.
+// The handler (null: none): one atomic store that never waits. A call of
+// the replaced handler that has begun may still run when this returns.
 void SetHandler(LvxEventHandler handler);
 // Switch delivery of a type, or of all (0xFFFF), on or off.
 void EnableEventType(LvxDataType type);

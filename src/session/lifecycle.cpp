@@ -18,67 +18,67 @@ struct PollingDefault {
 // In the order the service expects them.
 constexpr PollingDefault kPollingDefaults[] = {{1, 5000}, {2, 5000}, {3, 15000}, {4, 20000}, {5, 30000}};
 
-uint32_t NextSession(uint32_t session) { return session + 1 == 0 ? 1 : session + 1; }
+uint32_t Next(uint32_t number) { return number + 1 == 0 ? 1 : number + 1; }
 
-bool Ended(int32_t state) { return state == kStopped || state == kStartFailed; }
-
-// Moves a stopped state to a new, disconnected session, or gives a running
-// session without a notification thread a new session number for the thread
-// it needs. Returns the session a new thread must serve, or 0 when the
-// current session already has its thread.
-uint32_t ClaimSession() {
-    for (;;) {
-        const SessionStateWord::Value now = ConnectionState.LoadWithSession();
-        if (now.state == kStopped) {
-            const uint32_t session = NextSession(now.session);
-            if (ConnectionState.CompareExchange(now, {kDisconnected, session})) return session;
-        } else if (!NotificationThreadRunning()) {
-            const uint32_t session = NextSession(now.session);
-            if (ConnectionState.CompareExchange(now, {now.state, session})) return session;
-        } else {
-            return 0;
+// The session that Start joins: the current one when a thread serves it,
+// else a new one (from Stopped it becomes Disconnected) whose thread the
+// caller must start. Concurrent Starts thus join one session.
+uint32_t ClaimSession(bool* startThread) {
+    uint32_t number = 0;
+    ConnectionState.Update([&](Session& s) {
+        *startThread = s.state == kStopped || s.thread == ThreadPhase::kNone;
+        if (!*startThread) {
+            number = s.number;
+            return false;
         }
-    }
+        number = s.number = Next(s.number);
+        if (s.state == kStopped) s.state = kDisconnected;
+        s.thread = ThreadPhase::kStarting;
+        return true;
+    });
+    return number;
+}
+
+// The state of session `number`, or Stopped once another session replaced it.
+int32_t StateOf(uint32_t number) {
+    const Session s = ConnectionState.Load();
+    return s.number == number ? s.state : kStopped;
 }
 
 }  // namespace
 
 bool StartSession() {
     if (!EnsureCompanionApp()) {
-        ConnectionState.store(kStartFailed);
+        // From Stopped this is a new session without a thread, so that no
+        // late answer or thread of the stopped one can touch it.
+        ConnectionState.Update([](Session& s) {
+            if (s.state == kStopped) s.number = Next(s.number);
+            s.state = kStartFailed;
+            return true;
+        });
         return false;
     }
-    NotificationThreadStart* thread = nullptr;
-    const uint32_t session = ClaimSession();
-    if (session != 0 && !StartNotificationThread(session, &thread)) {
-        // No thread, no session: back to Stopped unless someone moved on.
-        const SessionStateWord::Value now = ConnectionState.LoadWithSession();
-        if (now.session == session) ConnectionState.CompareExchange(now, {kStopped, session});
+    bool startThread = false;
+    const uint32_t number = ClaimSession(&startThread);
+    if (startThread && !StartNotificationThread(number)) {
+        ConnectionState.Update([number](Session& s) {
+            if (s.number != number || s.thread != ThreadPhase::kStarting) return false;
+            s.state = kStopped;
+            s.thread = ThreadPhase::kNone;
+            return true;
+        });
         return false;
     }
 
-    if (ConnectionState.load() != kStopped) RefreshConnectionState();
-    while (ConnectionState.load() == kDisconnected) {
+    RefreshConnectionState();
+    while (StateOf(number) == kDisconnected) {
         os::SleepMs(kWaitRoundMs);
-        if (ConnectionState.load() != kStopped) RefreshConnectionState();
+        RefreshConnectionState();
     }
-
     uint64_t window = 0;
-    for (;;) {
-        if (Ended(ConnectionState.load())) break;
-        window = thread != nullptr ? thread->Window() : NotificationWindow.load();
-        if (window != 0 && os::WindowExists(window)) break;
-        if (thread != nullptr ? thread->Ended() : !NotificationThreadRunning()) {
-            window = 0;  // the thread could not make its window
-            break;
-        }
-        os::SleepMs(kWaitRoundMs);
-    }
-    const SessionStateWord::Value now = ConnectionState.LoadWithSession();
-    if (thread != nullptr) thread->Release();
-    // A session that was stopped or replaced during the waits is not this
-    // Start's to register.
-    if (window == 0 || Ended(now.state) || (session != 0 && now.session != session)) return false;
+    while (StateOf(number) != kStopped && (window = PublishedWindow(number)) == 0) os::SleepMs(kWaitRoundMs);
+    // Stopped, or replaced by a newer session, during the waits.
+    if (window == 0) return false;
 
     ORV::LvxAsService::RegisterNotificationWindow(window);
     for (const PollingDefault& polling : kPollingDefaults)
@@ -87,9 +87,20 @@ bool StartSession() {
 }
 
 void StopSession(bool notifyService) {
-    if (ConnectionState.exchange(kStopped) == kStopped) return;
+    Session stopped;
+    if (!ConnectionState.Update(
+            [](Session& s) {
+                if (s.state == kStopped) return false;
+                s.state = kStopped;
+                s.thread = ThreadPhase::kNone;
+                return true;
+            },
+            &stopped))
+        return;
+    // The window of the session just stopped, if it was published; taken
+    // before anything else so that the slot is free for the next session.
+    const uint64_t window = stopped.thread == ThreadPhase::kPublished ? NotificationWindow.exchange(0) : 0;
     if (notifyService) ORV::LvxAsService::EndSession();
-    const uint64_t window = NotificationWindow.exchange(0);
     if (window != 0) os::PostWindowMessage(window, os::kMessageCommand, kQuitCommand, 0);
 }
 

@@ -1,7 +1,6 @@
 #include "session/notification.h"
 
 #include <deque>
-#include <new>
 #include <utility>
 
 #include "os/os.h"
@@ -14,30 +13,26 @@ std::atomic<uint64_t> NotificationWindow{0};
 
 namespace {
 
-// The session whose notification thread is running; 0 when none is.
-std::atomic<uint32_t> RunningThreadSession{0};
-
-// Per notification thread: the window, and the notifications that arrived
+// Per notification thread: its window, and the notifications that arrived
 // while the handler was running (a handler that pumps messages, such as a
-// message box, must not be entered again; they are delivered after it, in
-// order).
+// message box, is not entered again; they are delivered after it, in order).
 thread_local uint64_t threadWindow = 0;
-thread_local bool delivering = false;
 thread_local std::deque<std::pair<uint64_t, uint64_t>>* pending = nullptr;
 
 void Deliver(uint64_t code, uint64_t value) {
-    if (delivering) {
-        if (pending != nullptr) pending->emplace_back(code, value);
+    if (pending != nullptr) {
+        pending->emplace_back(code, value);
         return;
     }
-    delivering = true;
+    std::deque<std::pair<uint64_t, uint64_t>> waiting;
+    pending = &waiting;
     DispatchNotification(code, value);
-    while (pending != nullptr && !pending->empty()) {
-        const auto next = pending->front();
-        pending->pop_front();
+    while (!waiting.empty()) {
+        const auto next = waiting.front();
+        waiting.pop_front();
         DispatchNotification(next.first, next.second);
     }
-    delivering = false;
+    pending = nullptr;
 }
 
 bool NotificationWindowProc(uint32_t message, uint64_t wParam, uint64_t lParam) {
@@ -59,75 +54,69 @@ bool NotificationWindowProc(uint32_t message, uint64_t wParam, uint64_t lParam) 
     }
 }
 
-// Whether `session` is still the current, running session.
-bool IsCurrent(uint32_t session) {
-    const SessionStateWord::Value now = ConnectionState.LoadWithSession();
-    return now.session == session && now.state != kStopped;
+bool IsLive(const Session& s, uint32_t number) { return s.number == number && s.state != kStopped; }
+
+// Puts `window` into the slot and moves session `number` to kPublished.
+// False, with the slot as it was, when the session ended first: then no one
+// else knows the window, and the thread ends without running its loop.
+bool Publish(uint32_t number, uint64_t window) {
+    uint64_t empty = 0;
+    while (!NotificationWindow.compare_exchange_strong(empty, window)) {
+        // An ended session's window, taken out by its Stop or thread right
+        // after the state change that ended it.
+        if (!IsLive(ConnectionState.Load(), number)) return false;
+        empty = 0;
+        os::SleepMs(1);
+    }
+    const bool published = ConnectionState.Update([number](Session& s) {
+        if (!IsLive(s, number) || s.thread != ThreadPhase::kStarting) return false;
+        s.thread = ThreadPhase::kPublished;
+        return true;
+    });
+    if (!published) NotificationWindow.compare_exchange_strong(window, 0);
+    return published;
+}
+
+void RunNotificationThread(void* argument) {
+    const auto number = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(argument));
+    os::EnterApartment();
+    const uint64_t window =
+        os::CreateNotificationWindow(kNotificationWindowClass, kNotificationWindowTitle, NotificationWindowProc);
+    const bool published = window != 0 && Publish(number, window);
+    if (published) {
+        threadWindow = window;
+        os::RunMessageLoop();
+        threadWindow = 0;
+    }
+    os::LeaveApartment();
+    // An end that no Stop asked for (the end of the Windows session, a quit
+    // from elsewhere, no window) ends this thread's own session only; the
+    // thread then takes its window out of the slot, as Stop would have.
+    const bool endedHere = ConnectionState.Update([number](Session& s) {
+        if (s.number != number || s.thread == ThreadPhase::kNone) return false;
+        s.state = kStopped;
+        s.thread = ThreadPhase::kNone;
+        return true;
+    });
+    uint64_t mine = window;
+    if (endedHere && published) NotificationWindow.compare_exchange_strong(mine, 0);
+    if (window != 0) os::CloseNotificationWindow(window);
 }
 
 }  // namespace
 
-void NotificationThreadStart::Release() {
-    if (references_.fetch_sub(1) == 1) delete this;
+bool StartNotificationThread(uint32_t number) {
+    return os::StartDetachedThread(RunNotificationThread, reinterpret_cast<void*>(uintptr_t{number}));
 }
 
-bool NotificationThreadRunning() {
-    const uint32_t running = RunningThreadSession.load();
-    return running != 0 && running == ConnectionState.LoadWithSession().session;
-}
-
-bool StartNotificationThread(uint32_t session, NotificationThreadStart** start) {
-    NotificationThreadStart* thread = new (std::nothrow) NotificationThreadStart(session);
-    if (thread == nullptr) return false;
-    RunningThreadSession.store(session);
-    if (!os::StartDetachedThread(RunNotificationThread, thread)) {
-        uint32_t expected = session;
-        RunningThreadSession.compare_exchange_strong(expected, 0);
-        delete thread;
-        return false;
-    }
-    *start = thread;
-    return true;
-}
-
-void RunNotificationThread(void* argument) {
-    NotificationThreadStart* start = static_cast<NotificationThreadStart*>(argument);
-    const uint32_t session = start->session_;
-    os::EnterApartment();
-    std::deque<std::pair<uint64_t, uint64_t>> waiting;
-    pending = &waiting;
-
-    const uint64_t window =
-        os::CreateNotificationWindow(kNotificationWindowClass, kNotificationWindowTitle, NotificationWindowProc);
-    if (window != 0) {
-        threadWindow = window;
-        // Every published window is ended by whoever takes it from the slot:
-        // Stop, or the next thread, which replaces it here. So no thread of
-        // an older session outlives the session, however Start and Stop race.
-        const uint64_t replaced = NotificationWindow.exchange(window);
-        if (replaced != 0) os::PostWindowMessage(replaced, os::kMessageCommand, kQuitCommand, 0);
-        start->window_.store(window);
-        // A Stop that took the window slot before it was filled cannot post
-        // the quit: such a session is seen ended here instead.
-        if (IsCurrent(session)) os::RunMessageLoop();
-        uint64_t mine = window;
-        NotificationWindow.compare_exchange_strong(mine, 0);
-        os::CloseNotificationWindow(window);
-        threadWindow = 0;
-    }
-
-    pending = nullptr;
-    os::LeaveApartment();
-    // The end of the thread ends its own session only: a newer session
-    // started meanwhile keeps its state.
-    for (SessionStateWord::Value now = ConnectionState.LoadWithSession();
-         now.session == session && now.state != kStopped; now = ConnectionState.LoadWithSession()) {
-        if (ConnectionState.CompareExchange(now, {kStopped, session})) break;
-    }
-    uint32_t expected = session;
-    RunningThreadSession.compare_exchange_strong(expected, 0);
-    start->ended_.store(true);
-    start->Release();
+uint64_t PublishedWindow(uint32_t number) {
+    const Session before = ConnectionState.Load();
+    if (!IsLive(before, number) || before.thread != ThreadPhase::kPublished) return 0;
+    const uint64_t window = NotificationWindow.load();
+    // Unchanged session word: the slot held this session's window throughout.
+    const Session after = ConnectionState.Load();
+    if (!IsLive(after, number) || after.thread != ThreadPhase::kPublished) return 0;
+    return os::WindowExists(window) ? window : 0;
 }
 
 }  // namespace lmvx

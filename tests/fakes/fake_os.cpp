@@ -3,6 +3,7 @@
 #include <chrono>
 #include <thread>
 
+#include "fakes/hooks.h"
 #include "os/os.h"
 
 namespace fake {
@@ -71,6 +72,7 @@ bool ProtectMemory(void* data, uint32_t size) {
 bool UnprotectMemory(void* data, uint32_t size) { return ProtectMemory(data, size); }
 
 void SleepMs(uint32_t milliseconds) {
+    fake::Checkpoint("sleep");
     ++fake::Os().sleeps;
     fake::Os().sleptMs += milliseconds;
     if (fake::Os().realSleep)

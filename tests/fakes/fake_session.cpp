@@ -6,6 +6,7 @@
 #include <new>
 #include <thread>
 
+#include "fakes/hooks.h"
 #include "os/os.h"
 
 namespace fake {
@@ -77,6 +78,7 @@ void SessionState::Reset() {
     windowsCreated = 0;
     threadsStarted = 0;
     companionLookups = 0;
+    lastQuit = 0;
     std::lock_guard<std::mutex> lock(mutex);
     registry.clear();
     executablePath = u"C:\\Program Files\\Host\\host.exe";
@@ -92,32 +94,42 @@ bool StartDetachedThread(void (*entry)(void*), void* argument) {
     if (fake::Session().threadCreationFails) return false;
     ++fake::Session().threadsStarted;
     ++fake::Session().threadsRunning;
-    std::thread([entry, argument] {
+    std::thread([entry, argument, name = fake::NextThreadName()] {
+        if (!name.empty()) fake::NameThread(name);
+        fake::Checkpoint("thread-start");
         entry(argument);
+        fake::ThreadFinished();
         --fake::Session().threadsRunning;
     }).detach();
     return true;
 }
 
 void InitializeLock(LockStorage* lock) { new (lock->bytes) std::recursive_mutex; }
-void EnterLock(LockStorage* lock) { reinterpret_cast<std::recursive_mutex*>(lock->bytes)->lock(); }
+void EnterLock(LockStorage* lock) {
+    fake::Checkpoint("set-lock");
+    reinterpret_cast<std::recursive_mutex*>(lock->bytes)->lock();
+}
 void LeaveLock(LockStorage* lock) { reinterpret_cast<std::recursive_mutex*>(lock->bytes)->unlock(); }
 static_assert(sizeof(std::recursive_mutex) <= sizeof(LockStorage::bytes));
 
 void EnterApartment() {}
-void LeaveApartment() {}
+void LeaveApartment() { fake::Checkpoint("thread-end"); }
 
 uint64_t CreateNotificationWindow(const char16_t*, const char16_t*, WindowMessageHandler handler) {
     if (fake::Session().windowCreationFails) return 0;
     auto window = std::make_shared<fake::Window>();
     window->handler = handler;
-    std::lock_guard<std::mutex> lock(fake::windowsMutex);
-    const uint64_t handle = ++fake::nextWindow;
-    fake::windows[handle] = window;
-    fake::lastWindow = handle;
+    uint64_t handle;
+    {
+        std::lock_guard<std::mutex> lock(fake::windowsMutex);
+        handle = ++fake::nextWindow;
+        fake::windows[handle] = window;
+        fake::lastWindow = handle;
+    }
     fake::current = window;
     fake::currentHandle = handle;
     ++fake::Session().windowsCreated;
+    fake::Checkpoint("window-created");
     return handle;
 }
 
@@ -126,9 +138,13 @@ void RunMessageLoop() {
     if (!window) return;
     fake::quit = false;
     while (!fake::quit) {
+        // In lockstep a thread with nothing to do parks here instead of
+        // waiting for a message.
+        fake::Checkpoint("message-loop");
         fake::Message message;
         {
             std::unique_lock<std::mutex> lock(window->mutex);
+            if (window->queue.empty() && fake::InLockstep()) continue;
             window->arrived.wait(lock, [&] { return !window->queue.empty(); });
             message = window->queue.front();
             window->queue.pop_front();
@@ -162,6 +178,7 @@ void CloseNotificationWindow(uint64_t handle) {
 }
 
 bool PostWindowMessage(uint64_t handle, uint32_t message, uint64_t wParam, uint64_t lParam) {
+    if (message == kMessageCommand && wParam == 0x401) fake::Session().lastQuit = handle;
     auto window = fake::Find(handle);
     if (!window) return false;
     {
@@ -172,9 +189,13 @@ bool PostWindowMessage(uint64_t handle, uint32_t message, uint64_t wParam, uint6
     return true;
 }
 
-bool WindowExists(uint64_t handle) { return fake::Find(handle) != nullptr; }
+bool WindowExists(uint64_t handle) {
+    fake::Checkpoint("window-exists");
+    return fake::Find(handle) != nullptr;
+}
 
 bool FindWindowOfClass(const char16_t*) {
+    fake::Checkpoint("companion-lookup");
     ++fake::Session().companionLookups;
     return fake::Session().companionPresent;
 }

@@ -22,6 +22,7 @@ struct SessionState {
     std::atomic<uint32_t> threadsStarted{0};
     std::atomic<int> threadsRunning{0};
     std::atomic<uint32_t> companionLookups{0};
+    std::atomic<uint64_t> lastQuit{0};  // the window of the last quit command posted
 
     void SetRegistry(const std::u16string& key, const std::u16string& value, const std::u16string& data);
     void SetExecutablePath(const std::u16string& path);

@@ -1,0 +1,269 @@
+// Start, Stop, the notification thread and the handler, interleaved by the
+// test through the fakes' hold points rather than by the scheduler.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <future>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "exports/api.h"
+#include "fakes/hooks.h"
+#include "session/connection.h"
+#include "session/notification.h"
+#include "sim_fixture.h"
+
+namespace {
+
+using fake::WaitFor;
+using lmvx::ConnectionState;
+using lmvx::NotificationWindow;
+
+class Race : public SimulatedService {
+protected:
+    void TearDown() override {
+        Stop(false);
+        EXPECT_TRUE(WaitFor([] { return fake::Session().threadsRunning == 0; }));
+        SetEventHandler(nullptr);
+        SimulatedService::TearDown();
+    }
+};
+
+// Runs `actor` until it parks at one of `points` or ends (at most 50 steps).
+std::string RunTo(fake::Lockstep& steps, const std::string& actor, std::vector<std::string> points) {
+    points.push_back("end");
+    points.push_back("hang");
+    std::string at = steps.Where(actor);
+    for (int i = 0; i < 50 && (i == 0 || std::find(points.begin(), points.end(), at) == points.end()); ++i)
+        at = steps.Run(actor);
+    return at;
+}
+
+TEST_F(Race, ALateThreadOfAStoppedSessionLeavesTheNextOneAlone) {
+    fake::Lockstep steps;
+    bool first = true, second = false;
+    steps.Spawn("first", [&] { first = Start(); });
+    ASSERT_EQ(RunTo(steps, "first", {"sleep"}), "sleep");  // its thread has not begun
+    Stop(false);
+    ASSERT_EQ(RunTo(steps, "first", {}), "end");
+    EXPECT_FALSE(first);
+
+    steps.Spawn("second", [&] { second = Start(); });
+    ASSERT_EQ(RunTo(steps, "second", {"sleep"}), "sleep");
+    ASSERT_EQ(RunTo(steps, "thread2", {"message-loop"}), "message-loop");
+    ASSERT_EQ(RunTo(steps, "second", {}), "end");
+    ASSERT_TRUE(second);
+    const uint64_t window = NotificationWindow.load();
+
+    // The first session's thread begins only now.
+    ASSERT_EQ(RunTo(steps, "thread1", {}), "end");
+    EXPECT_EQ(RunTo(steps, "thread2", {"message-loop"}), "message-loop");  // no quit reached it
+    EXPECT_EQ(GetLVXStatus(), LVX_STATE_CONNECTED);
+    EXPECT_EQ(NotificationWindow.load(), window);
+}
+
+TEST_F(Race, StartsAtOnceJoinOneSession) {
+    fake::Lockstep steps;
+    bool a = false, b = false;
+    steps.Spawn("a", [&] { a = Start(); });
+    steps.Spawn("b", [&] { b = Start(); });
+    ASSERT_EQ(RunTo(steps, "a", {"sleep"}), "sleep");  // a has claimed the session
+    ASSERT_EQ(RunTo(steps, "b", {"sleep"}), "sleep");
+    ASSERT_EQ(RunTo(steps, "thread1", {"message-loop"}), "message-loop");
+    ASSERT_EQ(RunTo(steps, "b", {}), "end");
+    ASSERT_EQ(RunTo(steps, "a", {}), "end");
+    EXPECT_TRUE(a && b);
+    EXPECT_EQ(fake::Session().threadsStarted, 1u);
+    EXPECT_EQ(GetLVXStatus(), LVX_STATE_CONNECTED);
+}
+
+TEST_F(Race, AStartAfterAFailedOneDoesNotWaitForAnEndingThread) {
+    ASSERT_TRUE(Start());
+    fake::Hold ending("thread-end");
+    Stop(false);
+    ASSERT_TRUE(ending.WaitArrived());  // the old thread is still ending
+    fake::Session().companionPresent = false;
+    EXPECT_FALSE(Start());
+    fake::Session().companionPresent = true;
+    auto started = std::async(std::launch::async, [] { return Start(); });
+    ASSERT_EQ(started.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    EXPECT_TRUE(started.get());
+    ending.Release();
+    EXPECT_TRUE(WaitFor([] { return fake::Session().threadsRunning == 1; }));
+    EXPECT_EQ(GetLVXStatus(), LVX_STATE_CONNECTED);
+}
+
+std::atomic<int> oldCalls{0}, newCalls{0};
+std::atomic<bool> handlerMayReturn{true};
+void OldHandler(LvxDataType) {
+    ++oldCalls;
+    WaitFor([] { return handlerMayReturn.load(); });
+}
+void NewHandler(LvxDataType) { ++newCalls; }
+
+TEST_F(Race, AHandlerSwapDeliversEachNotificationOnce) {
+    oldCalls = newCalls = 0;
+    SetEventHandler(OldHandler);
+    ASSERT_TRUE(Start());
+    {
+        fake::Hold dispatch("set-lock");  // after the handler's null test
+        ASSERT_TRUE(fake::Session().Post(NotificationWindow.load(), lmvx::kServiceNotifyMessage, 0x10, 0));
+        ASSERT_TRUE(dispatch.WaitArrived());
+        SetEventHandler(NewHandler);
+    }
+    ASSERT_TRUE(fake::Session().Post(NotificationWindow.load(), lmvx::kServiceNotifyMessage, 0x12, 0));
+    ASSERT_TRUE(WaitFor([] { return oldCalls + newCalls == 2; }));
+    EXPECT_EQ(oldCalls, 1);
+}
+
+TEST_F(Race, SetEventHandlerReturnsWhileTheOldHandlerRuns) {
+    oldCalls = 0;
+    handlerMayReturn = false;
+    SetEventHandler(OldHandler);
+    ASSERT_TRUE(Start());
+    ASSERT_TRUE(fake::Session().Post(NotificationWindow.load(), lmvx::kServiceNotifyMessage, 0x10, 0));
+    ASSERT_TRUE(WaitFor([] { return oldCalls == 1; }));
+    // As a UI thread would at teardown while the handler waits for it.
+    auto replaced = std::async(std::launch::async, [] { SetEventHandler(nullptr); });
+    EXPECT_EQ(replaced.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    handlerMayReturn = true;
+}
+
+// Every interleaving of two sessions' steps: Start's claim, its thread's
+// start, the window's publication, Start's registration, Stop, the thread's
+// end. Afterwards every Start and thread has ended, and throughout:
+// - the window slot holds a window exactly while the current session's is
+//   published, and then that session's own;
+// - a registered window is the current session's, and a Stop posts its quit
+//   only to the window of the session it stopped;
+// - a session whose Start returned true stays Connected until a Stop.
+enum Step { kClaim, kThreadStart, kPublish, kRegister, kStop, kThreadEnd };
+
+class Interleaving {
+public:
+    explicit Interleaving(sim::Simulator& sim) : sim_(sim) {}
+
+    void Play(const std::vector<int>& order) {
+        steps_.Spawn("start0", [this] { started_[0] = Start() ? 1 : 0; });
+        steps_.Spawn("start1", [this] { started_[1] = Start() ? 1 : 0; });
+        int next[2] = {0, 0};
+        for (int session : order) {
+            Do(session, static_cast<Step>(next[session]++));
+            Check();
+        }
+        Stop(false);
+        stopped_ = true;
+        for (int round = 0; round < 20; ++round)
+            for (const std::string& actor : Actors())
+                if (steps_.Where(actor) != "end") steps_.Run(actor);
+        for (const std::string& actor : Actors()) EXPECT_EQ(steps_.Where(actor), "end") << actor;
+        EXPECT_EQ(NotificationWindow.load(), 0u);
+        EXPECT_EQ(ConnectionState.load(), lmvx::kStopped);
+    }
+
+private:
+    std::vector<std::string> Actors() {
+        std::vector<std::string> actors = {"start0", "start1"};
+        for (uint32_t k = 1; k <= fake::Session().threadsStarted; ++k) actors.push_back("thread" + std::to_string(k));
+        return actors;
+    }
+    void Do(int session, Step step) {
+        const std::string start = "start" + std::to_string(session);
+        const std::string thread = threadOf_.count(session) ? threadOf_[session] : "";
+        switch (step) {
+            case kClaim: {
+                const uint32_t before = fake::Session().threadsStarted;
+                RunTo(steps_, start, {"sleep"});
+                if (fake::Session().threadsStarted > before) {
+                    threadOf_[session] = "thread" + std::to_string(before + 1);
+                    numberOf_[threadOf_[session]] = ConnectionState.Load().number;
+                }
+                break;
+            }
+            case kThreadStart:
+                if (!thread.empty() && RunTo(steps_, thread, {"window-created"}) == "window-created")
+                    windowOf_[thread] = fake::Session().LastWindow();
+                break;
+            case kPublish:
+                if (!thread.empty()) RunTo(steps_, thread, {"message-loop", "thread-end"});
+                break;
+            case kRegister:
+                for (int i = 0; i < 3 && steps_.Where(start) != "end"; ++i) steps_.Run(start);
+                break;
+            case kStop: {
+                const uint32_t number = ConnectionState.Load().number;
+                const uint64_t quitsBefore = fake::Session().lastQuit;
+                Stop(false);
+                stopped_ = true;
+                const uint64_t quit = fake::Session().lastQuit;
+                if (quit != quitsBefore) {
+                    EXPECT_EQ(quit, WindowOfNumber(number));
+                }
+                break;
+            }
+            case kThreadEnd:
+                if (!thread.empty())
+                    for (int i = 0; i < 3 && steps_.Where(thread) != "end"; ++i) steps_.Run(thread);
+                break;
+        }
+    }
+    uint64_t WindowOfNumber(uint32_t number) {
+        for (const auto& [thread, n] : numberOf_)
+            if (n == number && windowOf_.count(thread)) return windowOf_[thread];
+        return 0;
+    }
+    void Check() {
+        const lmvx::Session now = ConnectionState.Load();
+        const uint64_t slot = NotificationWindow.load();
+        EXPECT_EQ(slot != 0, now.thread == lmvx::ThreadPhase::kPublished);
+        if (slot != 0) {
+            EXPECT_EQ(slot, WindowOfNumber(now.number));
+        }
+        const auto requests = sim_.Requests();
+        for (; registered_ < requests.size(); ++registered_) {
+            if (requests[registered_].command == 32) {
+                EXPECT_EQ(requests[registered_].Word64(12), slot);
+            }
+        }
+        for (int s = 0; s < 2; ++s) {
+            if (started_[s] != 1 || connected_[s]) continue;
+            connected_[s] = true;
+            stopped_ = false;
+            sessionUp_ = now.number;
+        }
+        if (!stopped_ && (connected_[0] || connected_[1])) {
+            EXPECT_EQ(now.state, lmvx::kConnected);
+            EXPECT_EQ(now.number, sessionUp_);
+        }
+    }
+
+    sim::Simulator& sim_;
+    fake::Lockstep steps_;
+    std::atomic<int> started_[2] = {-1, -1};
+    bool connected_[2] = {false, false};
+    bool stopped_ = false;
+    uint32_t sessionUp_ = 0;
+    size_t registered_ = 0;
+    std::map<int, std::string> threadOf_;
+    std::map<std::string, uint32_t> numberOf_;
+    std::map<std::string, uint64_t> windowOf_;
+};
+
+TEST_F(Race, EveryInterleavingOfTwoSessionsKeepsThemApart) {
+    std::vector<int> order = {0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1};
+    int cases = 0;
+    do {
+        SCOPED_TRACE(::testing::PrintToString(order));
+        Interleaving(Sim()).Play(order);
+        ASSERT_TRUE(WaitFor([] { return fake::Session().threadsRunning == 0; }));
+        fake::Session().Reset();
+        Sim().ClearLog();
+        ++cases;
+        if (HasFailure()) break;
+    } while (std::next_permutation(order.begin(), order.end()));
+    EXPECT_EQ(cases, 924);
+}
+
+}  // namespace
