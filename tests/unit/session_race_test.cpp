@@ -88,9 +88,10 @@ TEST_F(Race, AStartAfterAFailedOneDoesNotWaitForAnEndingThread) {
     EXPECT_FALSE(Start());
     fake::Session().companionPresent = true;
     auto started = std::async(std::launch::async, [] { return Start(); });
-    ASSERT_EQ(started.wait_for(std::chrono::seconds(10)), std::future_status::ready);
-    EXPECT_TRUE(started.get());
+    const std::future_status waited = started.wait_for(std::chrono::seconds(10));
     ending.Release();
+    EXPECT_EQ(waited, std::future_status::ready);
+    EXPECT_TRUE(started.get());
     EXPECT_TRUE(WaitFor([] { return fake::Session().threadsRunning == 1; }));
     EXPECT_EQ(GetLVXStatus(), LVX_STATE_CONNECTED);
 }
@@ -127,8 +128,9 @@ TEST_F(Race, SetEventHandlerReturnsWhileTheOldHandlerRuns) {
     ASSERT_TRUE(WaitFor([] { return oldCalls == 1; }));
     // As a UI thread would at teardown while the handler waits for it.
     auto replaced = std::async(std::launch::async, [] { SetEventHandler(nullptr); });
-    EXPECT_EQ(replaced.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    const std::future_status waited = replaced.wait_for(std::chrono::seconds(10));
     handlerMayReturn = true;
+    EXPECT_EQ(waited, std::future_status::ready);
 }
 
 // Every interleaving of two sessions' steps: Start's claim, its thread's
