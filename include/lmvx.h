@@ -98,9 +98,11 @@ enum {
  * should return quickly: later events and Stop() wait behind it. */
 typedef void (*LvxEventHandler)(LvxDataType type);
 
-/* Sets the one handler (NULL: no delivery). When called from another thread
- * it returns only after any running call of the old handler has returned,
- * so the old handler may be released afterwards. Not gated. */
+/* Sets the one handler (NULL: no delivery). Never blocks: a call of the old
+ * handler that has begun on the notification thread may still be running
+ * when this returns, so free what the old handler uses only after Stop()
+ * and the end of that call. Each event goes to the old or the new handler,
+ * never to neither. Not gated. */
 LMVX_API void SetEventHandler(LvxEventHandler handler);
 
 /* Switch delivery of one type (or LVX_EVENT_ALL) on or off. Any call lifts a

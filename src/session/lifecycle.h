@@ -5,7 +5,9 @@ namespace lmvx {
 
 // True when the session runs: the companion application is there, the
 // service answers connected, the notification window is registered and the
-// polling intervals are set. Never waits for ever.
+// polling intervals are set. Concurrent calls join one session. Waits for the
+// service as long as it takes, but returns false as soon as the session is
+// stopped or replaced meanwhile.
 bool StartSession();
 
 // Stops the session (telling the service first when asked) and ends the
