@@ -24,11 +24,6 @@ int CountEntries(const char* path, const char* prefix) {
     return n;
 }
 
-std::string RuntimeDir() {
-    const char* dir = std::getenv("XDG_RUNTIME_DIR");
-    return dir != nullptr && dir[0] == '/' ? dir : "/tmp";
-}
-
 }  // namespace
 
 bool Library::Load() {
@@ -54,28 +49,9 @@ void Library::Unload() {
     *this = Library{};
 }
 
-bool Long() {
-    const char* value = std::getenv("LMVX_LONG");
-    return value != nullptr && std::strcmp(value, "1") == 0;
-}
-
-bool Sanitized() {
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-    return true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-    return true;
-#else
-    return false;
-#endif
-#else
-    return false;
-#endif
-}
-
 int ThreadCount() { return CountEntries("/proc/self/task", ""); }
 int OpenFileCount() { return CountEntries("/proc/self/fd", ""); }
-int WindowEndpointCount() { return CountEntries(RuntimeDir().c_str(), "LMVX_Window_"); }
+int WindowEndpointCount() { return CountEntries(std::getenv("XDG_RUNTIME_DIR"), "LMVX_Window_"); }
 
 bool LibraryMapped() {
     std::ifstream maps("/proc/self/maps");

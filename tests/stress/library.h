@@ -1,13 +1,15 @@
 // The library as a host loads it at run time: every export resolved by name
 // from one dlopen handle, so tests can also unload it for real. Helpers to
 // watch the process from outside: its threads, its window endpoints, its
-// open files.
+// open files, its mappings.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -42,11 +44,6 @@ struct Library {
     void Unload();
 };
 
-// Whether LMVX_LONG=1 asks for the long runs.
-bool Long();
-// Whether this build runs under a sanitizer (runs are shortened there).
-bool Sanitized();
-
 // Threads of this process, from /proc/self/task.
 int ThreadCount();
 // Open file descriptors of this process.
@@ -60,14 +57,34 @@ bool LibraryMapped();
 // Appends "key value" lines to this test's report file.
 void Report(const std::string& key, uint64_t value);
 
+// Waits for `done`, giving up only after a bound that a hang alone reaches.
 template <typename Predicate>
-bool Eventually(Predicate done, int milliseconds = 5000) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+bool Eventually(Predicate done) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (!done()) {
         if (std::chrono::steady_clock::now() > end) return done();
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     return true;
 }
+
+// A one-way signal between threads. Wait gives up only after the same bound.
+class Signal {
+public:
+    void Raise() {
+        std::lock_guard<std::mutex> hold(lock_);
+        raised_ = true;
+        changed_.notify_all();
+    }
+    bool Wait() {
+        std::unique_lock<std::mutex> hold(lock_);
+        return changed_.wait_for(hold, std::chrono::seconds(30), [this] { return raised_; });
+    }
+
+private:
+    std::mutex lock_;
+    std::condition_variable changed_;
+    bool raised_ = false;
+};
 
 }  // namespace stress
