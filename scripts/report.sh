@@ -28,7 +28,7 @@ fuzz_timeouts=$(ls fuzz/artifacts 2>/dev/null | grep -c '^.*-timeout-' || true)
 fuzz_leaks=$(ls fuzz/artifacts 2>/dev/null | grep -c '^.*-leak-' || true)
 echo "  total      $(printf '%12s' "$fuzz_inputs") inputs"
 echo
-echo "Fault injection and stress (tests/stress, per stage):"
+echo "Stress (tests/stress, per stage):"
 printf '  %-8s %8s %12s %8s %8s\n' stage tests "stress calls" faults failed
 crashes=$fuzz_crashes; hangs=$fuzz_timeouts; leaks=$fuzz_leaks; races=0; open=()
 for stage in native asan tsan; do
@@ -38,7 +38,7 @@ for stage in native asan tsan; do
     calls=$(sum_key calls "${reports[@]}")
     faults=$(sum_key faults "${reports[@]}")
     n=${#reports[@]}
-    bad=$(grep -aE '^[[:space:]]*[0-9]+ - (FaultInjection|BusyPipe|MixedLoad|SessionRace|LoadUnload)\.' "$log" |
+    bad=$(grep -aE '^[[:space:]]*[0-9]+ - (Notifications|SessionRace|LoadUnload)\.' "$log" |
           sed -E 's/^[[:space:]]*[0-9]+ - //' | sort -u | wc -l)
     printf '  %-8s %8s %12s %8s %8s\n' "$stage" "$n" "$calls" "$faults" "$bad"
     crashes=$((crashes + $(count '\((SEGFAULT|Subprocess aborted|Child aborted|ILLEGAL|BUS error)\)' "$log")))

@@ -5,8 +5,8 @@
 #   tsan      the same, built with ThreadSanitizer
 #   win-x64   the x64 DLL and lumivex-sim.exe, end to end under Wine
 #   win-arm64 the ARM64 DLL, built and checked statically
-#   fuzz      each libFuzzer target for about 20 s (LMVX_LONG=1: 300 s, and
-#             the long stress runs in the native stages); any crash fails
+#   fuzz      each libFuzzer target for about 20 s (LMVX_LONG=1: 300 s); any
+#             crash fails
 #   valgrind  memcheck over the end-to-end tests, once, as one process
 #   bench     the benchmarks once, short (scripts/bench.sh --short): passes
 #             when they build, run and print their table

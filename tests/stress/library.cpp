@@ -1,32 +1,18 @@
 #include "library.h"
 
-#include <dirent.h>
 #include <dlfcn.h>
-#include <sys/stat.h>
 
 #include <cstdlib>
-#include <cstring>
+#include <filesystem>
 #include <fstream>
-#include <string>
 
 namespace stress {
 namespace {
 
-int CountEntries(const char* path, const char* prefix) {
-    DIR* dir = opendir(path);
-    if (dir == nullptr) return -1;
+int CountEntries(const char* dir, const std::string& prefix = "") {
     int n = 0;
-    while (const dirent* entry = readdir(dir)) {
-        if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
-        if (std::strncmp(entry->d_name, prefix, std::strlen(prefix)) == 0) ++n;
-    }
-    closedir(dir);
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) n += entry.path().filename().string().rfind(prefix, 0) == 0;
     return n;
-}
-
-std::string RuntimeDir() {
-    const char* dir = std::getenv("XDG_RUNTIME_DIR");
-    return dir != nullptr && dir[0] == '/' ? dir : "/tmp";
 }
 
 }  // namespace
@@ -38,13 +24,10 @@ bool Library::Load() {
         return false;
     }
     bool complete = true;
-#define LMVX_RESOLVE(name)                                                        \
-    name = reinterpret_cast<decltype(name)>(dlsym(handle, #name));                \
-    if (name == nullptr) {                                                        \
-        ADD_FAILURE() << "missing export " #name;                                 \
-        complete = false;                                                         \
-    }
-    LMVX_EXPORTS(LMVX_RESOLVE)
+#define LMVX_RESOLVE(name)                                                                            \
+    if ((name = reinterpret_cast<decltype(name)>(dlsym(handle, #name))) == nullptr) complete = false; \
+    EXPECT_NE(name, nullptr) << #name;
+    LMVX_STRESS_EXPORTS(LMVX_RESOLVE)
 #undef LMVX_RESOLVE
     return complete;
 }
@@ -54,48 +37,21 @@ void Library::Unload() {
     *this = Library{};
 }
 
-bool Long() {
-    const char* value = std::getenv("LMVX_LONG");
-    return value != nullptr && std::strcmp(value, "1") == 0;
-}
+int ThreadCount() { return CountEntries("/proc/self/task"); }
+int OpenFileCount() { return CountEntries("/proc/self/fd"); }
+int WindowEndpointCount() { return CountEntries(std::getenv("XDG_RUNTIME_DIR"), "LMVX_Window_"); }
 
-bool Sanitized() {
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-    return true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-    return true;
-#else
-    return false;
-#endif
-#else
-    return false;
-#endif
-}
-
-int ThreadCount() { return CountEntries("/proc/self/task", ""); }
-int OpenFileCount() { return CountEntries("/proc/self/fd", ""); }
-int WindowEndpointCount() { return CountEntries(RuntimeDir().c_str(), "LMVX_Window_"); }
-
-bool LibraryMapped() {
-    std::ifstream maps("/proc/self/maps");
-    const char* path = LMVX_LIBRARY_PATH;
-    const char* leaf = std::strrchr(path, '/');
-    const std::string name = leaf != nullptr ? leaf + 1 : path;
-    std::string line;
-    while (std::getline(maps, line))
-        if (line.find(name) != std::string::npos) return true;
-    return false;
+bool LibraryLoaded() {
+    void* probe = dlopen(LMVX_LIBRARY_PATH, RTLD_NOW | RTLD_NOLOAD);
+    if (probe != nullptr) dlclose(probe);
+    return probe != nullptr;
 }
 
 void Report(const std::string& key, uint64_t value) {
     const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
-    if (test == nullptr) return;
-    mkdir(LMVX_STRESS_REPORT_DIR, 0755);
-    const std::string file =
-        std::string(LMVX_STRESS_REPORT_DIR) + "/" + test->test_suite_name() + "." + test->name() + ".txt";
-    std::ofstream out(file, std::ios::app);
-    out << key << ' ' << value << '\n';
+    std::filesystem::create_directories(LMVX_STRESS_REPORT_DIR);
+    std::ofstream(std::string(LMVX_STRESS_REPORT_DIR) + "/" + test->test_suite_name() + "." + test->name() + ".txt")
+        << key << ' ' << value << '\n';
 }
 
 }  // namespace stress

@@ -1,73 +1,74 @@
-// The library as a host loads it at run time: every export resolved by name
-// from one dlopen handle, so tests can also unload it for real. Helpers to
-// watch the process from outside: its threads, its window endpoints, its
-// open files.
+// The library as a host loads it at run time, by dlopen, so that tests can
+// unload it for real, against lumivex-sim on the real pipe of this
+// process's runtime folder; and what can be watched of the process from
+// outside: its threads, open files, window endpoints and mappings.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <thread>
 
 #include "lmvx.h"
-
-#define LMVX_EXPORTS(X)                                                                                   \
-    X(AddAutoColorApp) X(CheckService) X(DeleteAutoColorApp) X(DisableEvent) X(DisablePolling)            \
-    X(EnableAutoColor) X(EnableDesktopPartition) X(EnableEvent) X(EnablePolling) X(EnableSchedule)         \
-    X(FactoryReset) X(GetAutoColorTable) X(GetBlueGain) X(GetBrightness) X(GetContrast)                    \
-    X(GetCurrentDisplayMode) X(GetDesktopPartition) X(GetDPSupportedScreens) X(GetFeatures)                \
-    X(GetGreenGain) X(GetHDRStatus) X(GetInputSource) X(GetLVXStatus) X(GetPowerSavings) X(GetRedGain)     \
-    X(GetSchedule) X(GetScheduleTime) X(GetShedulerMode) X(getSupportedAutoColorMode)                      \
-    X(GetSupportedDisplayModes) X(GetSupportedInputSources) X(GetSupportedWhitePoints) X(GetWhitePoint)    \
-    X(IsAutoColorEnabled) X(IsDesktopPartitionEnabled) X(IsPlatformSupported)                              \
-    X(LuanchDesktopPartitionCustomizer) X(SetAutoColorAppMode) X(SetBlueGain) X(SetContrast)               \
-    X(SetDesktopPartition) X(SetDisplayMode) X(SetEventHandler) X(SetGreenGain) X(SetInputSource)          \
-    X(SetPowerSavings) X(SetRedGain) X(SetScheduleTime) X(SetShedulerMode) X(SetWhitePoint) X(Start)       \
-    X(Stop) X(UpdateData)
+#include "simulator.h"
 
 namespace stress {
 
+#define LMVX_STRESS_EXPORTS(X) X(GetContrast) X(GetLVXStatus) X(SetEventHandler) X(Start) X(Stop)
+
 struct Library {
 #define LMVX_EXPORT_POINTER(name) decltype(&::name) name = nullptr;
-    LMVX_EXPORTS(LMVX_EXPORT_POINTER)
+    LMVX_STRESS_EXPORTS(LMVX_EXPORT_POINTER)
 #undef LMVX_EXPORT_POINTER
     void* handle = nullptr;
 
-    // Loads the library and resolves all 53 exports; false (with a test
-    // failure) when any is missing.
+    // dlopen and the exports by name; false (with a test failure) when any
+    // is missing.
     bool Load();
     // dlclose; the pointers are cleared.
     void Unload();
 };
 
-// Whether LMVX_LONG=1 asks for the long runs.
-bool Long();
-// Whether this build runs under a sanitizer (runs are shortened there).
-bool Sanitized();
-
-// Threads of this process, from /proc/self/task.
 int ThreadCount();
-// Open file descriptors of this process.
 int OpenFileCount();
-// Notification window endpoints in the runtime folder (one per live
-// notification thread).
+// One per live notification thread.
 int WindowEndpointCount();
-// Whether any mapping of this process comes from the library's file.
-bool LibraryMapped();
+// Whether the library is still loaded in this process.
+bool LibraryLoaded();
 
-// Appends "key value" lines to this test's report file.
+// Writes this test's figure ("key value") to its report file.
 void Report(const std::string& key, uint64_t value);
 
+// Waits for `done`, giving up only after a bound that a hang alone reaches.
 template <typename Predicate>
-bool Eventually(Predicate done, int milliseconds = 5000) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end) return done();
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
+bool Eventually(Predicate done) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!done() && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    return done();
 }
+
+class LoadedLibrary : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(sim_.Start());
+        ASSERT_TRUE(lib_.Load());
+    }
+    void TearDown() override {
+        if (lib_.handle != nullptr) {
+            lib_.SetEventHandler(nullptr);
+            lib_.Stop(false);
+            EXPECT_TRUE(Eventually([] { return WindowEndpointCount() == 0; }));
+        }
+        sim_.Stop();
+    }
+    sim::Simulator& Sim() { return sim_; }
+    const Library& Lib() const { return lib_; }
+
+    sim::Simulator sim_;
+    Library lib_;
+};
 
 }  // namespace stress

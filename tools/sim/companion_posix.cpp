@@ -19,9 +19,9 @@ public:
 
     bool Show(const std::u16string& className) override {
         if (fd_ >= 0) return true;
-        path_ = os::posix::RuntimeDir() + "/LMVX_Class_" + os::posix::ToUtf8(className.c_str());
+        path_ = os::posix::EndpointPath("LMVX_Class_" + os::posix::ToUtf8(className.c_str()));
         sockaddr_un address{};
-        if (path_.size() >= sizeof address.sun_path) return false;
+        if (path_.empty()) return false;
         address.sun_family = AF_UNIX;
         std::memcpy(address.sun_path, path_.c_str(), path_.size() + 1);
         fd_ = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);

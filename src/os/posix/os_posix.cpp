@@ -1,11 +1,14 @@
 // POSIX stand-ins for the Windows calls of the seam: a pipe transaction is
 // one SOCK_SEQPACKET connection, the session id comes from
 // /proc/self/sessionid, and memory protection is AES-256-CBC keyed by the
-// boot id, so that any process of the same boot can unprotect it.
+// boot id, so that any process of the same boot can unprotect it. Every
+// endpoint lives in a private per-user folder, and a pipe served by anyone
+// but this user or root is not talked to.
 #include <errno.h>
 #include <fcntl.h>
 #include <openssl/evp.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/time.h>
 #include <sys/un.h>
 #include <time.h>
@@ -22,9 +25,29 @@ namespace os {
 namespace posix {
 
 std::string RuntimeDir() {
-    const char* dir = std::getenv("XDG_RUNTIME_DIR");
-    if (dir != nullptr && dir[0] == '/') return dir;
-    return "/tmp";
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    std::string dir;
+    if (runtime != nullptr && runtime[0] == '/') {
+        dir = runtime;
+    } else {
+        dir = "/tmp/lmvx-" + std::to_string(getuid());
+        ::mkdir(dir.c_str(), 0700);  // an existing entry is judged below like any other
+    }
+    // lstat: a symbolic link is not the folder, and in /tmp another user
+    // could point it elsewhere after the check.
+    struct stat info {};
+    if (::lstat(dir.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || (info.st_mode & 077) != 0 ||
+        (info.st_uid != geteuid() && info.st_uid != 0))
+        return {};
+    return dir;
+}
+
+std::string EndpointPath(std::string_view leaf) {
+    const std::string dir = RuntimeDir();
+    if (dir.empty() || leaf.empty() || leaf.find('/') != std::string_view::npos) return {};
+    std::string path = dir + "/" + std::string(leaf);
+    if (path.size() >= sizeof(sockaddr_un::sun_path)) return {};
+    return path;
 }
 
 std::string ToUtf8(const char16_t* text) {
@@ -104,11 +127,7 @@ std::string PipeSocketPath(const char16_t* pipeName) {
     static constexpr char kPrefix[] = "\\\\.\\pipe\\";
     const std::string name = ToUtf8(pipeName);
     if (name.compare(0, sizeof kPrefix - 1, kPrefix) != 0) return {};
-    const std::string leaf = name.substr(sizeof kPrefix - 1);
-    if (leaf.empty() || leaf.find('/') != std::string::npos) return {};
-    std::string path = RuntimeDir() + "/" + leaf;
-    if (path.size() >= sizeof(sockaddr_un::sun_path)) return {};
-    return path;
+    return EndpointPath(std::string_view(name).substr(sizeof kPrefix - 1));
 }
 
 }  // namespace posix
@@ -195,6 +214,12 @@ bool TransactPipe(const char16_t* name, const void* request, uint32_t requestSiz
         rc = ::connect(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address);
     } while (rc != 0 && errno == EINTR);
     if (rc != 0) return false;
+    // Only a service of this user (or root) is told anything.
+    ucred peer{};
+    socklen_t peerSize = sizeof peer;
+    if (::getsockopt(fd.get(), SOL_SOCKET, SO_PEERCRED, &peer, &peerSize) != 0 ||
+        (peer.uid != ::geteuid() && peer.uid != 0))
+        return false;
     ssize_t sent;
     do {
         sent = ::send(fd.get(), request, requestSize, MSG_NOSIGNAL);

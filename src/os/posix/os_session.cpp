@@ -3,19 +3,29 @@
 // D/LMVX_Window_<handle>; a posted message is one 24-byte datagram
 // (u32 message, u32 zero, u64 wParam, u64 lParam, little-endian). A window
 // class C is "present" while D/LMVX_Class_<C> accepts connect().
+//
+// As a Windows thread's message queue does, each window keeps its waiting
+// messages in the process: a reader thread moves them out of the socket
+// (whose kernel queue holds only about ten) while the window's thread runs
+// its handler, so posting never waits on the handler.
+#include <dlfcn.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <pthread.h>
-#include <spawn.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <mutex>
 #include <new>
 #include <string>
 
@@ -34,17 +44,27 @@ struct Message {
     uint64_t lParam;
 };
 constexpr size_t kDatagramSize = 24;
+// As many as a Windows thread's queue holds; past that a post fails.
+constexpr size_t kQueueCapacity = 10000;
+// How long a post waits for room in the window's socket. Its reader drains
+// the socket until the queue is full, so only a full queue (or a window
+// whose process has stopped) makes the wait run out.
+constexpr time_t kPostWaitSeconds = 1;
 
-// The calling thread's window: one per thread, as the library uses it.
-struct ThreadWindow {
+struct Window {
     int fd = -1;
     uint64_t handle = 0;
     WindowMessageHandler handler = nullptr;
     std::string path;
-    std::deque<Message> queue;  // received, not yet dispatched
-    bool quit = false;
+    pthread_t reader{};
+    bool quit = false;  // the window's thread only
+    std::mutex lock;
+    std::condition_variable changed;  // a message arrived, room was made, or closing
+    std::deque<Message> queue;        // received, not yet dispatched (lock)
+    bool closing = false;             // (lock)
 };
-thread_local ThreadWindow current;
+// The calling thread's window: one per thread, as the library uses it.
+thread_local Window* current = nullptr;
 
 std::atomic<uint32_t> windowCounter{0};
 
@@ -56,9 +76,7 @@ bool FillAddress(const std::string& path, sockaddr_un* address) {
     return true;
 }
 
-std::string WindowPath(uint64_t handle) {
-    return posix::RuntimeDir() + "/LMVX_Window_" + std::to_string(handle);
-}
+std::string WindowPath(uint64_t handle) { return posix::EndpointPath("LMVX_Window_" + std::to_string(handle)); }
 
 // Whether a datagram endpoint is bound at `path`.
 bool EndpointAccepts(const std::string& path) {
@@ -80,68 +98,149 @@ bool Decode(const uint8_t* bytes, Message* message) {
     return zero == 0;
 }
 
-// Receives one message into the thread's queue. False when none could be
-// received (nothing waiting, without blocking; or the endpoint failed).
-bool ReceiveOne(bool block) {
+// Moves what waits in the socket to the queue, while there is room, without
+// blocking. Called with the window's lock held and never after the window
+// began closing: every receive happens under the lock, so the queue keeps
+// the order in which messages were posted.
+void Drain(Window* window) {
     uint8_t bytes[kDatagramSize + 1];
-    for (;;) {
-        const ssize_t n = recv(current.fd, bytes, sizeof bytes, block ? 0 : MSG_DONTWAIT);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return false;
+    while (window->queue.size() < kQueueCapacity) {
+        const ssize_t n = recv(window->fd, bytes, sizeof bytes, MSG_DONTWAIT);
+        if (n < 0) return;
         Message message;
-        if (n == static_cast<ssize_t>(kDatagramSize) && Decode(bytes, &message)) {
-            current.queue.push_back(message);
-            return true;
-        }
-        // Not a message of this protocol: dropped.
+        // Anything else is not a message of this protocol: dropped.
+        if (n == static_cast<ssize_t>(kDatagramSize) && Decode(bytes, &message)) window->queue.push_back(message);
     }
+}
+
+void* ReadWindow(void* argument) {
+    Window* window = static_cast<Window*>(argument);
+    std::unique_lock<std::mutex> hold(window->lock);
+    for (;;) {
+        window->changed.wait(hold, [window] { return window->closing || window->queue.size() < kQueueCapacity; });
+        if (window->closing) return nullptr;
+        hold.unlock();
+        pollfd readable{window->fd, POLLIN, 0};
+        poll(&readable, 1, -1);  // the shutdown() at close wakes it
+        hold.lock();
+        if (window->closing) return nullptr;
+        Drain(window);
+        window->changed.notify_all();
+    }
+}
+
+// Holds the reference that a notification thread keeps on this library:
+// its destructor, run by the C library once the thread's own code has
+// returned, is dlclose itself, so the last reference can go without any
+// code of the library left to run.
+pthread_key_t libraryReferenceKey;
+bool libraryReferenceKeyReady = false;
+
+// The loader's lock orders one load's finalisation, which may now run on a
+// notification thread, before the next load's initialisation. Thread
+// sanitizer does not see that lock; these tell it (on an address that
+// outlives every load).
+#if defined(__SANITIZE_THREAD__)
+#define LMVX_TSAN 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define LMVX_TSAN 1
+#endif
+#endif
+#ifdef LMVX_TSAN
+extern "C" void __tsan_acquire(void* address);
+extern "C" void __tsan_release(void* address);
+#endif
+
+// First of the library's initialisers, last of its finalisers.
+__attribute__((constructor(101))) void CreateLibraryReferenceKey() {
+#ifdef LMVX_TSAN
+    __tsan_acquire(&environ);
+#endif
+    // dlclose returns an int the C library does not look at.
+    const auto release = reinterpret_cast<void (*)(void*)>(reinterpret_cast<void (*)()>(&dlclose));
+    libraryReferenceKeyReady = pthread_key_create(&libraryReferenceKey, release) == 0;
+}
+__attribute__((destructor(101))) void DeleteLibraryReferenceKey() {
+    if (libraryReferenceKeyReady) pthread_key_delete(libraryReferenceKey);
+#ifdef LMVX_TSAN
+    __tsan_release(&environ);
+#endif
 }
 
 struct ThreadStart {
     void (*entry)(void*);
     void* argument;
+    void* library;  // a dlopen reference, or null when this code is not in one
 };
 
 void* ThreadMain(void* raw) {
     ThreadStart start = *static_cast<ThreadStart*>(raw);
     delete static_cast<ThreadStart*>(raw);
+    if (start.library != nullptr) pthread_setspecific(libraryReferenceKey, start.library);
     start.entry(start.argument);
     return nullptr;
 }
 
-bool Spawn(const std::string& program, const char* argument) {
-    char* argv[] = {const_cast<char*>(program.c_str()), const_cast<char*>(argument), nullptr};
-    pid_t pid;
-    return posix_spawnp(&pid, program.c_str(), nullptr, nullptr, argv, environ) == 0;
+// Starts `path` (with `argument`, if any) as a grandchild: the child forks
+// it and ends at once, and only that child is waited for, so nothing is
+// left to reap and the host's own children and SIGCHLD handling are not
+// touched. The child makes only async-signal-safe calls.
+void Spawn(const std::string& path, const char* argument) {
+    char* argv[] = {const_cast<char*>(path.c_str()), const_cast<char*>(argument), nullptr};
+    const pid_t child = fork();
+    if (child == 0) {
+        if (fork() == 0) {
+            execve(argv[0], argv, environ);
+            _exit(127);
+        }
+        _exit(0);
+    }
+    if (child < 0) return;
+    while (waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
+    }
 }
 
-bool OnPath(const char* program) {
+// The full path of `program` in PATH; empty when it is not there.
+std::string FindOnPath(const char* program) {
     const char* path = std::getenv("PATH");
-    if (path == nullptr) return false;
+    if (path == nullptr) return {};
     std::string dirs(path);
     size_t start = 0;
     while (start <= dirs.size()) {
         size_t end = dirs.find(':', start);
         if (end == std::string::npos) end = dirs.size();
         const std::string candidate = dirs.substr(start, end - start) + "/" + program;
-        if (end > start && access(candidate.c_str(), X_OK) == 0) return true;
+        if (end > start && access(candidate.c_str(), X_OK) == 0) return candidate;
         start = end + 1;
     }
-    return false;
+    return {};
 }
 
 }  // namespace
 
 bool StartDetachedThread(void (*entry)(void*), void* argument) {
-    ThreadStart* start = new (std::nothrow) ThreadStart{entry, argument};
-    if (start == nullptr) return false;
+    // A reference on the library holding this code, taken before the thread
+    // exists, so that a dlclose by the host cannot unmap it under the thread.
+    Dl_info self{};
+    void* library = nullptr;
+    if (dladdr(reinterpret_cast<void*>(&ThreadMain), &self) != 0 && self.dli_fname != nullptr)
+        library = dlopen(self.dli_fname, RTLD_NOW | RTLD_NOLOAD);
+    if (library != nullptr && !libraryReferenceKeyReady) {
+        dlclose(library);
+        return false;
+    }
+    ThreadStart* start = new (std::nothrow) ThreadStart{entry, argument, library};
     pthread_attr_t attributes;
     pthread_attr_init(&attributes);
     pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
     pthread_t thread;
-    const bool ok = pthread_create(&thread, &attributes, ThreadMain, start) == 0;
+    const bool ok = start != nullptr && pthread_create(&thread, &attributes, ThreadMain, start) == 0;
     pthread_attr_destroy(&attributes);
-    if (!ok) delete start;
+    if (!ok) {
+        delete start;
+        if (library != nullptr) dlclose(library);
+    }
     return ok;
 }
 
@@ -161,7 +260,7 @@ void EnterApartment() {}
 void LeaveApartment() {}
 
 uint64_t CreateNotificationWindow(const char16_t*, const char16_t*, WindowMessageHandler handler) {
-    if (current.fd >= 0 || handler == nullptr) return 0;
+    if (current != nullptr || handler == nullptr) return 0;
     const uint64_t handle = (static_cast<uint64_t>(getpid()) << 24) | (windowCounter.fetch_add(1) + 1);
     const std::string path = WindowPath(handle);
     sockaddr_un address;
@@ -169,52 +268,76 @@ uint64_t CreateNotificationWindow(const char16_t*, const char16_t*, WindowMessag
     const int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return 0;
     unlink(path.c_str());  // a stale endpoint of a dead process with the same pid
+    Window* window = nullptr;
     // Only this user may post to the window.
-    if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || chmod(path.c_str(), 0600) != 0) {
-        close(fd);
-        unlink(path.c_str());
-        return 0;
+    if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 && chmod(path.c_str(), 0600) == 0)
+        window = new (std::nothrow) Window;
+    if (window != nullptr) {
+        window->fd = fd;
+        window->handle = handle;
+        window->handler = handler;
+        window->path = path;
+        if (pthread_create(&window->reader, nullptr, ReadWindow, window) == 0) {
+            current = window;
+            return handle;
+        }
+        delete window;
     }
-    current = ThreadWindow{};
-    current.fd = fd;
-    current.handle = handle;
-    current.handler = handler;
-    current.path = path;
-    return handle;
+    close(fd);
+    unlink(path.c_str());
+    return 0;
 }
 
 void RunMessageLoop() {
-    if (current.fd < 0) return;
-    while (!current.quit) {
-        if (current.queue.empty() && !ReceiveOne(true)) break;
-        const Message message = current.queue.front();
-        current.queue.pop_front();
-        current.handler(message.message, message.wParam, message.lParam);
+    Window* window = current;
+    if (window == nullptr) return;
+    while (!window->quit) {
+        Message message;
+        {
+            std::unique_lock<std::mutex> hold(window->lock);
+            window->changed.wait(hold, [window] { return !window->queue.empty(); });
+            message = window->queue.front();
+            window->queue.pop_front();
+        }
+        window->changed.notify_all();  // room for the reader
+        window->handler(message.message, message.wParam, message.lParam);
     }
-    current.quit = false;
+    window->quit = false;
 }
 
-void PostQuit(int) { current.quit = true; }
+void PostQuit(int) {
+    if (current != nullptr) current->quit = true;
+}
 
 bool TakeWaitingMessage(uint64_t window, uint32_t message, uint64_t wParam, uint64_t* lParam) {
-    if (current.fd < 0 || window != current.handle) return false;
-    while (ReceiveOne(false)) {
-    }
-    for (auto it = current.queue.begin(); it != current.queue.end(); ++it) {
+    Window* own = current;
+    if (own == nullptr || window != own->handle) return false;
+    std::lock_guard<std::mutex> hold(own->lock);
+    Drain(own);  // everything posted before this call is seen
+    for (auto it = own->queue.begin(); it != own->queue.end(); ++it) {
         if (it->message != message) continue;
         if (it->wParam != wParam) return false;
         *lParam = it->lParam;
-        current.queue.erase(it);
+        own->queue.erase(it);
         return true;
     }
     return false;
 }
 
 void CloseNotificationWindow(uint64_t window) {
-    if (current.fd < 0 || window != current.handle) return;
-    close(current.fd);
-    unlink(current.path.c_str());
-    current = ThreadWindow{};
+    Window* own = current;
+    if (own == nullptr || window != own->handle) return;
+    unlink(own->path.c_str());  // no new posts
+    {
+        std::lock_guard<std::mutex> hold(own->lock);
+        own->closing = true;
+    }
+    own->changed.notify_all();
+    shutdown(own->fd, SHUT_RDWR);
+    pthread_join(own->reader, nullptr);
+    close(own->fd);
+    delete own;
+    current = nullptr;
 }
 
 bool PostWindowMessage(uint64_t window, uint32_t message, uint64_t wParam, uint64_t lParam) {
@@ -226,16 +349,20 @@ bool PostWindowMessage(uint64_t window, uint32_t message, uint64_t wParam, uint6
     std::memcpy(bytes + 16, &lParam, 8);
     const int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return false;
-    const bool ok = sendto(fd, bytes, sizeof bytes, 0, reinterpret_cast<sockaddr*>(&address), sizeof address) ==
-                    static_cast<ssize_t>(sizeof bytes);
+    const timeval wait{kPostWaitSeconds, 0};
+    setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &wait, sizeof wait);
+    ssize_t sent;
+    do {
+        sent = sendto(fd, bytes, sizeof bytes, 0, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    } while (sent < 0 && errno == EINTR);
     close(fd);
-    return ok;
+    return sent == static_cast<ssize_t>(sizeof bytes);
 }
 
 bool WindowExists(uint64_t window) { return window != 0 && EndpointAccepts(WindowPath(window)); }
 
 bool FindWindowOfClass(const char16_t* className) {
-    return EndpointAccepts(posix::RuntimeDir() + "/LMVX_Class_" + posix::ToUtf8(className));
+    return EndpointAccepts(posix::EndpointPath("LMVX_Class_" + posix::ToUtf8(className)));
 }
 
 bool ReadMachineRegistryString(const char16_t*, const char16_t*, char16_t* out, uint32_t outUnits) {
@@ -265,7 +392,8 @@ bool FileExists(const char16_t* path) {
 void ShellOpen(const char16_t* file, const char16_t*) {
     const std::string target = posix::ToUtf8(file);
     if (target.find("://") != std::string::npos) {
-        if (OnPath("xdg-open")) Spawn("xdg-open", target.c_str());
+        const std::string opener = FindOnPath("xdg-open");
+        if (!opener.empty()) Spawn(opener, target.c_str());
         return;
     }
     const std::string program = posix::MapWindowsPath(file);
