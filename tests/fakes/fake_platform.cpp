@@ -30,14 +30,16 @@ PlatformState& Platform() {
     return state;
 }
 
-std::vector<std::string> PlatformState::Probes() {
+std::string PlatformState::Probes() {
     std::lock_guard<std::mutex> lock(logMutex);
-    return probes;
+    std::string all;
+    for (const std::string& probe : probes) all += (all.empty() ? "" : " ") + probe;
+    return all;
 }
 
 uint32_t PlatformState::Enumerations() {
-    const std::vector<std::string> all = Probes();
-    return static_cast<uint32_t>(std::count(all.begin(), all.end(), "enum"));
+    std::lock_guard<std::mutex> lock(logMutex);
+    return static_cast<uint32_t>(std::count(probes.begin(), probes.end(), "enum"));
 }
 
 uint32_t PlatformState::AdapterQueries() { return adapterQueries; }

@@ -21,9 +21,10 @@ struct PlatformState {
     std::optional<std::u16string> commonFolder = u"C:\\ProgramData";
     std::set<std::u16string> directories;
 
-    // The probes so far: "enum" for an adapter query of index 0 (the start
-    // of an enumeration), "ini", "folder", "dir"; and all adapter queries.
-    std::vector<std::string> Probes();
+    // The probes so far, separated by spaces: "enum" for an adapter query of
+    // index 0 (the start of an enumeration), "ini", "folder", "dir"; and all
+    // adapter queries.
+    std::string Probes();
     uint32_t Enumerations();
     uint32_t AdapterQueries();
     void Record(const char* probe);

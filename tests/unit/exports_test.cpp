@@ -1,15 +1,12 @@
-// The control and feature exports and the requests without an export, in
-// one table: the request each sends, what it makes of the service's answer
-// and of a refusal, and what it returns when the gate is closed.
+// The control and feature exports in one table: the request each sends,
+// what it makes of the service's answer and of a refusal, and what it
+// returns when the gate is closed.
 #include <functional>
 #include <optional>
 
-#include "link/service.h"
 #include "service_fixture.h"
 
 namespace {
-
-using ORV::LvxAsService;
 
 constexpr int64_t kNone = 0xFFFFFFFF;
 constexpr std::optional<int64_t> kUngated;
@@ -84,8 +81,8 @@ const Row kRows[] = {
     {"LuanchDesktopPartitionCustomizer", EFFECT(LuanchDesktopPartitionCustomizer()), Request(9), {}, 0, 0, 0},
     Switch("EnableSchedule", EnableSchedule, true, 22), Switch("EnableSchedule", EnableSchedule, false, 22),
     State("GetSchedule", GetSchedule, 23),
-    {"SetScheduleTime", EFFECT(SetScheduleTime(1, 2, 3, 4)), Request(25, {{12, 1}, {16, 2}, {20, 3}, {24, 4}}), {},
-     0, 0, 0},
+    {"SetScheduleTime", EFFECT(SetScheduleTime(1, 2, 3, 4)), Request(25, {{12, 1}, {16, 2}, {20, 3}, {24, 4}}), {}, 0,
+     0, 0},
     // Success in bit 32, the four times (9 when not stored) in the bytes below.
     {"GetScheduleTime",
      [] {
@@ -99,12 +96,6 @@ const Row kRows[] = {
     {"GetFeatures", VALUE(GetFeatures()), Request(29), {{12, 0xA5}}, 0xA5, 0, kUngated},
     Polling(1, 38), Polling(2, 37), Polling(3, 40), Polling(4, 39), Polling(5, 41),
     {"DisablePolling", EFFECT(DisablePolling(4)), Request(39), {}, 0, 0, kUngated},
-    {"SendNoPayload16", VALUE(LvxAsService::SendNoPayload16()), Request(16), {}, 1, 0, kUngated},
-    {"GetNameList19", [] { ServiceRecord r; return int64_t{LvxAsService::GetNameList19(&r)}; }, Request(19), {}, 1, 0,
-     kUngated},
-    {"SendValue20", VALUE(LvxAsService::SendValue20(0xABCD)), Request(20, {{12, 0xABCD}}), {}, 1, 0, kUngated},
-    {"SendValue64", VALUE(LvxAsService::SendValue64(0x1122334455667788)),
-     Request(33, {{12, 0x55667788}, {16, 0x11223344}}), {}, 1, 0, kUngated},
 };
 
 class Exports : public ConnectedService {};
