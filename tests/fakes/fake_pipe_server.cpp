@@ -46,7 +46,7 @@ public:
     }
     void Stop() override {
         std::lock_guard<std::mutex> lock(serversMutex);
-        if (!name_.empty()) servers.erase(name_);
+        servers.erase(name_);
         name_.clear();
     }
 

@@ -12,7 +12,7 @@ namespace fake {
 namespace {
 
 std::mutex logMutex;
-std::vector<std::string> probes;
+std::string probes;
 std::atomic<uint32_t> adapterQueries{0};
 
 // Copies `text` the way the real calls do: cut to outUnits - 1, terminated.
@@ -32,21 +32,14 @@ PlatformState& Platform() {
 
 std::string PlatformState::Probes() {
     std::lock_guard<std::mutex> lock(logMutex);
-    std::string all;
-    for (const std::string& probe : probes) all += (all.empty() ? "" : " ") + probe;
-    return all;
-}
-
-uint32_t PlatformState::Enumerations() {
-    std::lock_guard<std::mutex> lock(logMutex);
-    return static_cast<uint32_t>(std::count(probes.begin(), probes.end(), "enum"));
+    return probes;
 }
 
 uint32_t PlatformState::AdapterQueries() { return adapterQueries; }
 
 void PlatformState::Record(const char* probe) {
     std::lock_guard<std::mutex> lock(logMutex);
-    probes.emplace_back(probe);
+    probes += (probes.empty() ? "" : " ") + std::string(probe);
 }
 
 void PlatformState::Reset() {
@@ -79,8 +72,7 @@ bool DisplayAdapterId(uint32_t index, char16_t* out, uint32_t outUnits) {
         fake::CopyOut(id, out, outUnits);
         return true;
     }
-    std::u16string field(outUnits, u'X');
-    field.replace(outUnits - id.size(), id.size(), id);
+    const std::u16string field = std::u16string(outUnits - id.size(), u'X') + id;
     std::memcpy(out, field.data(), 2 * outUnits);
     return true;
 }

@@ -25,7 +25,6 @@ struct PlatformState {
     // index 0 (the start of an enumeration), "ini", "folder", "dir"; and all
     // adapter queries.
     std::string Probes();
-    uint32_t Enumerations();
     uint32_t AdapterQueries();
     void Record(const char* probe);
 

@@ -11,6 +11,9 @@ namespace {
 constexpr int64_t kNone = 0xFFFFFFFF;
 constexpr std::optional<int64_t> kUngated;
 
+// The longest names and path that fit their slots.
+const std::u16string kName(99, u'n'), kPath(299, u'p'), kMode(99, u'm');
+
 // `record` with UTF-16 strings written at their offsets.
 ServiceRecord Text(ServiceRecord record, std::vector<std::pair<uint32_t, std::u16string>> texts) {
     for (const auto& [offset, text] : texts) std::memcpy(record.Bytes() + offset, text.data(), 2 * text.size());
@@ -62,11 +65,11 @@ const Row kRows[] = {
      Request(4, {{16, 0x60}}), {{20, 1}, {24, 3}}, 3, 0, 0},
     Switch("EnableAutoColor", EnableAutoColor, true, 10), Switch("EnableAutoColor", EnableAutoColor, false, 10),
     State("IsAutoColorEnabled", IsAutoColorEnabled, 11), State("IsAutoColorEnabled", IsAutoColorEnabled, 11, 2),
-    {"AddAutoColorApp", EFFECT(AddAutoColorApp(u"game", u"C:\\g.exe")),
-     Text(Request(12), {{16, u"game"}, {216, u"C:\\g.exe"}}), {}, 0, 0, 0},
-    {"DeleteAutoColorApp", EFFECT(DeleteAutoColorApp(u"game")), Text(Request(13), {{16, u"game"}}), {}, 0, 0, 0},
-    {"SetAutoColorAppMode", EFFECT(SetAutoColorAppMode(u"game", u"Vivid")),
-     Text(Request(14), {{16, u"game"}, {816, u"Vivid"}}), {}, 0, 0, 0},
+    {"AddAutoColorApp", EFFECT(AddAutoColorApp(kName.c_str(), kPath.c_str())),
+     Text(Request(12), {{16, kName}, {216, kPath}}), {}, 0, 0, 0},
+    {"DeleteAutoColorApp", EFFECT(DeleteAutoColorApp(kName.c_str())), Text(Request(13), {{16, kName}}), {}, 0, 0, 0},
+    {"SetAutoColorAppMode", EFFECT(SetAutoColorAppMode(kName.c_str(), kMode.c_str())),
+     Text(Request(14), {{16, kName}, {816, kMode}}), {}, 0, 0, 0},
     {"GetAutoColorTable", [] { AutoColorTable t; return static_cast<int64_t>(GetAutoColorTable(&t)); }, Request(15),
      {{12, 2}}, 2, 0, 0},
     {"getSupportedAutoColorMode", [] { AutoColorModeList l{}; getSupportedAutoColorMode(&l); return int64_t{l.count}; },

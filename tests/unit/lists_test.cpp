@@ -98,6 +98,7 @@ TEST_F(Lists, NameListsAreClampedAndCutToTheirSlots) {
 
 // Lengths of caller strings: kNull for none, kUnterminated for a slot's
 // worth of characters with no zero after them (ASan sees any read past it).
+// The longest that fit are sent whole (exports_test.cpp).
 constexpr int kNull = -1, kUnterminated = -2;
 
 std::unique_ptr<char16_t[]> CallerString(int length, size_t slot) {
@@ -128,15 +129,7 @@ TEST_F(Lists, CallerStringsThatDoNotFitTheirSlotAreNotSent) {
         if (c.command == 12) AddAutoColorApp(first.get(), second.get());
         if (c.command == 13) DeleteAutoColorApp(first.get());
         if (c.command == 14) SetAutoColorAppMode(first.get(), second.get());
-        ASSERT_EQ(Sent(c.command).size(), c.sent ? 1u : 0u) << c.command << " " << c.first << " " << c.second;
-        if (!c.sent) continue;
-        // Sent whole: every character and the zero after them.
-        const ServiceRecord request = Sent(c.command)[0];
-        const uint32_t secondOffset = c.command == 12 ? 216 : 816;
-        EXPECT_EQ(std::memcmp(request.Bytes() + 16, first.get(), 2 * (c.first + 1)), 0);
-        if (second) {
-            EXPECT_EQ(std::memcmp(request.Bytes() + secondOffset, second.get(), 2 * (c.second + 1)), 0);
-        }
+        EXPECT_EQ(Sent(c.command).size(), c.sent ? 1u : 0u) << c.command << " " << c.first << " " << c.second;
     }
 }
 
