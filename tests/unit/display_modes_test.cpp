@@ -88,6 +88,7 @@ struct LateCase {
     bool fails;
     int32_t slowReads;  // what the held lookup reads 12 as
 };
+void PrintTo(const LateCase& c, std::ostream* out) { *out << c.name; }
 
 class LateAnswer : public DisplayModes, public ::testing::WithParamInterface<LateCase> {};
 
@@ -122,6 +123,7 @@ struct TableCase {
     std::vector<std::u16string> adapters;
     bool a, b;
 };
+void PrintTo(const TableCase& c, std::ostream* out) { *out << c.name; }
 
 class ModeTable : public DisplayModes, public ::testing::WithParamInterface<TableCase> {};
 
