@@ -195,14 +195,4 @@ TEST_F(DisplayModes, ATranslationDuringTheFirstBuildWaitsForTheWholeTable) {
     EXPECT_EQ(fake::Platform().Probes(), "enum enum");
 }
 
-TEST_F(DisplayModes, NothingIsSentUnlessConnected) {
-    lmvx::ConnectionState = lmvx::kDisconnected;
-    int32_t modes[2] = {kGuard, kGuard};
-    EXPECT_EQ(GetSupportedDisplayModes(modes, 2), 0u);
-    EXPECT_EQ(modes[0], kGuard);
-    EXPECT_EQ(SentFor(1), 0xBADu);
-    EXPECT_EQ(ReadAt(13), -1);
-    EXPECT_EQ(Sim().RequestCount(), 0u);
-}
-
 }  // namespace
