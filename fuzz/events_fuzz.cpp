@@ -1,12 +1,9 @@
-// DispatchNotification on sequences of notifications interleaved with
-// EnableEvent, DisableEvent and SetEventHandler, also from inside the
-// handler (0/1 notify, 2 enable, 3 disable, 4 queue an operation for the
-// handler's next call, 5 set the handler), against a model of the delivery rules: every delivery (and every
-// missing one) is checked. Input: a stream of operations.
-#include <cstdint>
-#include <cstring>
+// DispatchNotification on streams of notifications mixed with EnableEvent,
+// DisableEvent and SetEventHandler, also from inside the handler, against a
+// model of the delivery rules: every delivery, and every one missing, is
+// checked. Input: operations of two bytes, a kind and an argument.
+#include <algorithm>
 #include <set>
-#include <vector>
 
 #include "fuzz_service.h"
 #include "lmvx.h"
@@ -15,150 +12,88 @@
 namespace {
 
 constexpr int32_t kAll = 0xFFFF, k105 = 0x105;
+// The first eleven pass as events of their own code.
+constexpr uint64_t kCodes[] = {0x10, 0x12, 0x14, 0x16, 0x18, 0x1A, 0x60, 0xDC, 0x100, 0x101, 0x102, 0x103, 0x104,
+                               0x105, 0x11, 0, 0xFFFF, 0x10000000010};
+constexpr int32_t kTypes[] = {0x10, 0x12, 0x60, 0xDC, 0x100, 0x102, 0x103, 0x104, 0x105, kAll, -1, 0};
 
-// The delivery rules, stated on their own.
 struct Model {
-    int handler = 0;  // 0 none, 1 or 2
+    int handler = 0;  // none, HandlerOne or HandlerTwo
     bool muted = false, event105 = false;
     std::set<int32_t> disabled;
-
-    void Enable(int32_t type) {
-        muted = false;
-        if (type == kAll) disabled.clear();
-        else if (type == k105) event105 = true;
-        else disabled.erase(type);
-    }
-    void Disable(int32_t type) {
-        if (type == kAll) {
-            muted = true;
-            disabled.clear();
-            event105 = false;
-        } else if (type == k105) {
-            event105 = false;
-        } else {
-            muted = false;
-            disabled.insert(type);
-        }
-    }
-    // The event delivered for a notification, or 0 for none.
+    // The event delivered for a notification; 0 for none.
     int32_t Deliver(uint64_t code, uint64_t value) const {
-        int32_t type;
-        switch (code) {
-            case 0x10: case 0x12: case 0x14: case 0x16: case 0x18: case 0x1A: case 0x60: case 0xDC:
-            case 0x100: case 0x101: case 0x102:
-                type = static_cast<int32_t>(code);
-                break;
-            case 0x103: type = value == 1 ? 0x103 : 0x104; break;
-            case 0x104: return event105 && handler != 0 ? k105 : 0;
-            default: return 0;
-        }
-        if (handler == 0 || muted || disabled.count(type) != 0) return 0;
-        return type;
+        if (handler == 0) return 0;
+        if (code == 0x104) return event105 ? k105 : 0;
+        const bool passed = std::find(kCodes, kCodes + 11, code) != kCodes + 11;  // as they are
+        const int32_t type = code == 0x103 ? (value == 1 ? 0x103 : 0x104) : static_cast<int32_t>(code);
+        return (passed || code == 0x103) && !muted && disabled.count(type) == 0 ? type : 0;
     }
-};
+} model;
 
-struct Call {
-    int handler;
-    int32_t type;
-};
+std::vector<std::pair<int, int32_t>> calls;       // (handler, event)
+std::vector<std::pair<uint8_t, uint8_t>> inside;  // operations for the handler's next call
 
-Model model;
-std::vector<Call> calls;
-// An operation the handler performs from inside its next call.
-struct Op {
-    uint8_t kind;
-    int32_t type;
-};
-std::vector<Op> inside;
+void Apply(uint8_t kind, uint8_t argument);
 
-void Apply(const Op& op);
-
-void Handle(int which, LvxDataType type) {
-    calls.push_back({which, type});
-    if (!inside.empty()) {
-        const Op op = inside.back();
-        inside.pop_back();
-        Apply(op);
-    }
+// A handler's call: recorded, then the operation queued for inside it.
+void Called(int handler, LvxDataType type) {
+    calls.emplace_back(handler, type);
+    if (inside.empty()) return;
+    const auto [kind, argument] = inside.back();
+    inside.pop_back();
+    Apply(kind, argument);
 }
-void HandlerOne(LvxDataType type) { Handle(1, type); }
-void HandlerTwo(LvxDataType type) { Handle(2, type); }
+void HandlerOne(LvxDataType type) { Called(1, type); }
+void HandlerTwo(LvxDataType type) { Called(2, type); }
 
-void Apply(const Op& op) {
-    switch (op.kind % 3) {
-        case 0: EnableEvent(op.type); model.Enable(op.type); break;
-        case 1: DisableEvent(op.type); model.Disable(op.type); break;
-        case 2: {
-            const int which = static_cast<int>(static_cast<uint32_t>(op.type) % 3);
-            SetEventHandler(which == 0 ? nullptr : which == 1 ? HandlerOne : HandlerTwo);
-            model.handler = which;
+void Apply(uint8_t kind, uint8_t argument) {
+    const int32_t type = kTypes[argument % std::size(kTypes)];
+    const LvxEventHandler handlers[] = {nullptr, HandlerOne, HandlerTwo};
+    switch (kind % 3) {
+        case 0:  // enable: unmutes; all clears the disabled set
+            EnableEvent(type);
+            model.muted = false;
+            if (type == k105) model.event105 = true;
+            if (type == kAll) model.disabled.clear();
+            model.disabled.erase(type);
             break;
-        }
+        case 1:  // disable: all mutes and clears, 0x105 has its own switch
+            DisableEvent(type);
+            if (type == kAll) model = {model.handler, true, false, {}};
+            else if (type == k105) model.event105 = false;
+            else model.muted = false, model.disabled.insert(type);
+            break;
+        default:
+            SetEventHandler(handlers[argument % 3]);
+            model.handler = argument % 3;
     }
 }
-
-constexpr uint64_t kCodes[] = {0x10, 0x12, 0x14, 0x16, 0x18, 0x1A, 0x60, 0xDC, 0x100, 0x101,
-                               0x102, 0x103, 0x104, 0x105, 0x11, 0, 0xFFFF, 0x10000000010};
-constexpr int32_t kTypes[] = {0x10, 0x12, 0x14, 0x60, 0xDC, 0x100, 0x102, 0x103, 0x104, 0x105, kAll, -1, 0};
-
-struct Reader {
-    const uint8_t* data;
-    size_t size, at = 0;
-    bool More() const { return at < size; }
-    uint8_t Byte() { return at < size ? data[at++] : 0; }
-    uint64_t Raw64() {
-        uint64_t v = 0;
-        for (int i = 0; i < 8; ++i) v = v << 8 | Byte();
-        return v;
-    }
-    int32_t Type() {
-        const uint8_t b = Byte();
-        if (b < 0xF0) return kTypes[b % (sizeof kTypes / sizeof kTypes[0])];
-        return static_cast<int32_t>(Raw64());
-    }
-};
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    // Back to the load-time subscriptions.
-    SetEventHandler(nullptr);
+    SetEventHandler(nullptr);  // back to the load-time subscriptions
     EnableEvent(kAll);
     DisableEvent(k105);
-    model = Model{};
+    model = {};
+    calls.clear();
     inside.clear();
-
-    Reader in{data, size};
-    for (int steps = 0; in.More() && steps < 4096; ++steps) {
-        const uint8_t op = in.Byte();
-        switch (op % 6) {
-            case 0:
-            case 1: {
-                const uint8_t pick = in.Byte();
-                const uint64_t code = pick < 0xF0 ? kCodes[pick % (sizeof kCodes / sizeof kCodes[0])] : in.Raw64();
-                const uint64_t value = (op & 0x80) ? in.Raw64() : in.Byte() % 3;
-                const int32_t expected = model.Deliver(code, value);
-                const int handler = model.handler;
-                const size_t before = calls.size();
-                // Operations queued for inside the handler run after the
-                // delivery is recorded, so the model applies them afterwards.
-                lmvx::DispatchNotification(code, value);
-                if (expected == 0) {
-                    FUZZ_CHECK(calls.size() == before);
-                } else {
-                    FUZZ_CHECK(calls.size() == before + 1);
-                    FUZZ_CHECK(calls[before].handler == handler && calls[before].type == expected);
-                }
-                break;
-            }
-            case 2: Apply({0, in.Type()}); break;
-            case 3: Apply({1, in.Type()}); break;
-            case 4: inside.push_back({in.Byte(), in.Type()}); break;
-            case 5: Apply({2, in.Type()}); break;
-        }
-        if (calls.size() > 1024) calls.clear();
+    for (size_t at = 0; at + 1 < size; at += 2) {
+        const uint8_t kind = data[at], argument = data[at + 1];
+        if (kind % 5 == 3) inside.emplace_back(kind / 5, argument);
+        if (kind % 5 < 3) Apply(kind % 5, argument);
+        if (kind % 5 != 4) continue;
+        // A notification (the model first: the handler may change it); a
+        // large code whose low bits name an event stands for none.
+        const uint64_t code = argument < 0xE0 ? kCodes[argument % std::size(kCodes)] : uint64_t{argument} << 40 | 0x10;
+        const int32_t expected = model.Deliver(code, kind >> 5);
+        const int handler = model.handler;
+        const size_t before = calls.size();
+        lmvx::DispatchNotification(code, kind >> 5);
+        FUZZ_CHECK(calls.size() == before + (expected != 0));
+        FUZZ_CHECK(expected == 0 || calls[before] == std::make_pair(handler, expected));
     }
     SetEventHandler(nullptr);
-    calls.clear();
     return 0;
 }

@@ -142,4 +142,5 @@ summary="tests: $passed passed, $failed failed"
 if [ ${#broken_stages[@]} -gt 0 ]; then summary+=", stages broken: ${broken_stages[*]}"; status=1; fi
 [ "$failed" -gt 0 ] && status=1
 echo "$summary ($(printf '%dm%02ds' $((elapsed / 60)) $((elapsed % 60))))"
+bash scripts/count-lines.sh
 exit $status

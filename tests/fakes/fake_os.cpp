@@ -1,12 +1,18 @@
-#include "fake_os.h"
+#include "fakes/fake_os.h"
 
-#include <chrono>
+#include <mutex>
 #include <thread>
 
 #include "fakes/hooks.h"
 #include "os/os.h"
 
 namespace fake {
+namespace {
+
+std::mutex pipeMutex;
+PipeHandler pipe;
+
+}  // namespace
 
 OsState& Os() {
     static OsState state;
@@ -14,33 +20,15 @@ OsState& Os() {
 }
 
 void OsState::SetPipe(PipeHandler handler) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    pipe_ = std::move(handler);
-}
-
-PipeHandler OsState::Pipe() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return pipe_;
-}
-
-std::u16string OsState::LastPipeName() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return lastPipeName_;
-}
-
-void OsState::RecordPipeName(const char16_t* name) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    lastPipeName_ = name;
+    std::lock_guard<std::mutex> lock(pipeMutex);
+    pipe = std::move(handler);
 }
 
 void OsState::Reset() {
     cryptoAvailable = true;
-    sessionQueryWorks = true;
     sessionId = 1;
     pipeCalls = 0;
-    sleeps = 0;
     sleptMs = 0;
-    realSleep = false;
     SetPipe(nullptr);
 }
 
@@ -50,17 +38,17 @@ namespace os {
 
 bool TransactPipe(const char16_t* name, const void* request, uint32_t requestSize, void* reply,
                   uint32_t replyCapacity, uint32_t* received, uint32_t) {
-    fake::OsState& state = fake::Os();
-    ++state.pipeCalls;
-    state.RecordPipeName(name);
-    const fake::PipeHandler pipe = state.Pipe();
-    if (!pipe) return false;
-    return pipe(name, static_cast<const uint8_t*>(request), requestSize, static_cast<uint8_t*>(reply),
-                replyCapacity, received);
+    ++fake::Os().pipeCalls;
+    fake::PipeHandler handler;
+    {
+        std::lock_guard<std::mutex> lock(fake::pipeMutex);
+        handler = fake::pipe;
+    }
+    return handler && handler(name, static_cast<const uint8_t*>(request), requestSize, static_cast<uint8_t*>(reply),
+                              replyCapacity, received);
 }
 
 bool QuerySessionId(uint32_t* sessionId) {
-    if (!fake::Os().sessionQueryWorks) return false;
     *sessionId = fake::Os().sessionId;
     return true;
 }
@@ -73,12 +61,8 @@ bool UnprotectMemory(void* data, uint32_t size) { return ProtectMemory(data, siz
 
 void SleepMs(uint32_t milliseconds) {
     fake::Checkpoint("sleep");
-    ++fake::Os().sleeps;
     fake::Os().sleptMs += milliseconds;
-    if (fake::Os().realSleep)
-        std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
-    else
-        std::this_thread::yield();  // waits that poll other threads still let them run
+    std::this_thread::yield();  // waits that poll other threads still let them run
 }
 
 }  // namespace os

@@ -1,19 +1,18 @@
-// The simulator's pipe in unit tests: a server that answers the fake pipe of
-// the OS seam, for the pipe name it was started with only.
+// The simulator in unit tests: its servers answer the fake pipe of the OS
+// seam, each for the pipe name it was started with; its companion window is
+// the fake seam's switch.
 #include <cstring>
 #include <map>
-#include <mutex>
 #include <memory>
+#include <mutex>
 
-#include "fakes/fake_os.h"
 #include "companion.h"
+#include "fakes/fake_os.h"
 #include "pipe_server.h"
 
 namespace sim {
 namespace {
 
-// Every started server answers its own pipe name; the fake pipe dispatches
-// by name.
 std::mutex serversMutex;
 std::map<std::u16string, RequestHandler> servers;
 
@@ -47,26 +46,14 @@ public:
     }
     void Stop() override {
         std::lock_guard<std::mutex> lock(serversMutex);
-        if (name_.empty()) return;
         servers.erase(name_);
         name_.clear();
-        if (servers.empty()) fake::Os().SetPipe(nullptr);
     }
 
 private:
     std::u16string name_;
 };
 
-}  // namespace
-
-std::unique_ptr<PipeServer> CreatePipeServer() { return std::make_unique<FakePipeServer>(); }
-
-}  // namespace sim
-
-namespace sim {
-namespace {
-
-// In unit tests the companion's presence is the fake seam's switch.
 class FakeCompanionWindow final : public CompanionWindow {
 public:
     bool Show(const std::u16string&) override { return true; }
@@ -75,6 +62,7 @@ public:
 
 }  // namespace
 
+std::unique_ptr<PipeServer> CreatePipeServer() { return std::make_unique<FakePipeServer>(); }
 std::unique_ptr<CompanionWindow> CreateCompanionWindow() { return std::make_unique<FakeCompanionWindow>(); }
 
 }  // namespace sim

@@ -136,12 +136,12 @@ TEST_F(Race, SetEventHandlerReturnsWhileTheOldHandlerRuns) {
 
 // Every interleaving of two sessions' steps: Start's claim, its thread's
 // start, the window's publication, Start's registration, Stop, the thread's
-// end; and the same with Stop right after the claim, before the thread has
-// begun. Afterwards every Start and thread has ended, and throughout:
+// end; and the same with either session's Stop right after its claim,
+// before its thread has begun. Afterwards every Start and thread has ended, and throughout:
 // - the window slot holds a window exactly while the current session's is
 //   published, and then that session's own;
-// - a registered window is the current session's, and a Stop posts its quit
-//   only to the window of the session it stopped;
+// - a registered window is the current session's; quits are posted only by
+//   a Stop, and only to the window of the session it stopped;
 // - a session whose Start returned true stays Connected until a Stop.
 enum Step { kClaim, kThreadStart, kPublish, kRegister, kStop, kThreadEnd };
 using Steps = std::vector<Step>;
@@ -152,12 +152,17 @@ class Interleaving {
 public:
     explicit Interleaving(sim::Simulator& sim) : sim_(sim) {}
 
-    void Play(const Steps& steps, const std::vector<int>& order) {
+    void Play(const Steps (&steps)[2], const std::vector<int>& order) {
         steps_.Spawn("start0", [this] { started_[0] = Start() ? 1 : 0; });
         steps_.Spawn("start1", [this] { started_[1] = Start() ? 1 : 0; });
         int next[2] = {0, 0};
         for (int session : order) {
-            Do(session, steps[next[session]++]);
+            const Step step = steps[session][next[session]++];
+            const uint64_t quits = fake::Session().lastQuit;
+            Do(session, step);
+            if (step != kStop) {
+                EXPECT_EQ(fake::Session().lastQuit, quits) << "a quit posted by step " << step;
+            }
             Check();
         }
         Stop(false);
@@ -259,11 +264,13 @@ private:
 };
 
 TEST_F(Race, EveryInterleavingOfTwoSessionsKeepsThemApart) {
-    for (const Steps& steps : {kStopLast, kStopEarly}) {
+    const Steps variants[][2] = {{kStopLast, kStopLast}, {kStopEarly, kStopLast}, {kStopLast, kStopEarly}};
+    for (const auto& steps : variants) {
     std::vector<int> order = {0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1};
     int cases = 0;
     do {
-        SCOPED_TRACE(::testing::PrintToString(steps) + " " + ::testing::PrintToString(order));
+        SCOPED_TRACE(::testing::PrintToString(steps[0]) + ::testing::PrintToString(steps[1]) +
+                     ::testing::PrintToString(order));
         Interleaving(Sim()).Play(steps, order);
         ASSERT_TRUE(WaitFor([] { return fake::Session().threadsRunning == 0; }));
         fake::Session().Reset();
