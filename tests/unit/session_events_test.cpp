@@ -131,23 +131,6 @@ TEST_F(Events, TheHandlerMayChangeSubscriptionsAndItself) {
     EXPECT_EQ(replacedWith, 0x14);
 }
 
-TEST_F(Events, PollingRequestsUseTheCategoryCommands) {
-    EnablePolling(1, 1000);
-    EnablePolling(3, 7);
-    DisablePolling(5);
-    EnablePolling(6, 1000);
-    DisablePolling(0);
-    EnablePolling(-1, 1000);
-    const auto requests = Sim().Requests();
-    ASSERT_EQ(requests.size(), 3u);
-    EXPECT_EQ(requests[0].command, 38u);
-    EXPECT_EQ(requests[0].Word(12), 1000u);
-    EXPECT_EQ(requests[1].command, 40u);
-    EXPECT_EQ(requests[1].Word(12), 7u);
-    EXPECT_EQ(requests[2].command, 41u);
-    EXPECT_EQ(requests[2].Word(12), 0u);
-}
-
 TEST_F(Events, UpdateDataIsGatedAndBounded) {
     UpdateData(16);  // stopped: nothing
     lmvx::ConnectionState = lmvx::kConnected;

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <mutex>
 #include <vector>
 
 #include "exports/api.h"
@@ -19,23 +18,8 @@ using Commands = std::vector<uint32_t>;
 
 const Commands kStartCommands = {36, 1, 32, 38, 37, 40, 39, 41};
 
-std::mutex seenMutex;
-std::vector<LvxDataType> seen;
-void Record(LvxDataType type) {
-    std::lock_guard<std::mutex> lock(seenMutex);
-    seen.push_back(type);
-}
-std::vector<LvxDataType> Seen() {
-    std::lock_guard<std::mutex> lock(seenMutex);
-    return seen;
-}
-
 class Session : public SimulatedService {
 protected:
-    void SetUp() override {
-        SimulatedService::SetUp();
-        seen.clear();
-    }
     void TearDown() override {
         Stop(false);
         WaitFor([] { return fake::Session().threadsRunning == 0; });
@@ -154,56 +138,6 @@ TEST_F(Session, StopTellsTheServiceOnlyWhenAskedAndOnlyOnce) {
     EXPECT_TRUE(ThreadsEnded());
 }
 
-TEST_F(Session, ASecondStartMakesANewThreadAndWindow) {
-    ASSERT_TRUE(Start());
-    const uint64_t first = fake::Session().LastWindow();
-    Stop(false);
-    Sim().ClearLog();
-    ASSERT_TRUE(Start());
-    const uint64_t second = fake::Session().LastWindow();
-    EXPECT_NE(first, second);
-    EXPECT_EQ(Sim().Commands(), kStartCommands);
-    EXPECT_EQ(Sim().Requests()[2].Word64(12), second);
-    EXPECT_EQ(fake::Session().threadsStarted, 2u);
-    // The first thread, ending late, leaves the new session alone.
-    EXPECT_TRUE(WaitFor([] { return fake::Session().threadsRunning == 1; }));
-    EXPECT_EQ(ConnectionState.load(), lmvx::kConnected);
-    EXPECT_EQ(lmvx::NotificationWindow.load(), second);
-}
-
-TEST_F(Session, StartOnARunningSessionStartsNoThread) {
-    ASSERT_TRUE(Start());
-    ASSERT_TRUE(Start());
-    EXPECT_EQ(fake::Session().threadsStarted, 1u);
-    EXPECT_EQ(Sim().Requests().back().command, 41u);
-}
-
-TEST_F(Session, AStartAfterAFailedOneStillGetsAThread) {
-    ASSERT_TRUE(Start());
-    Stop(false);
-    ASSERT_TRUE(ThreadsEnded());
-    fake::Session().companionPresent = false;
-    EXPECT_FALSE(Start());
-    fake::Session().companionPresent = true;
-    // StartFailed is not Stopped, yet no thread runs: one is started.
-    EXPECT_TRUE(Start());
-    EXPECT_EQ(fake::Session().threadsStarted, 2u);
-    EXPECT_EQ(ConnectionState.load(), lmvx::kConnected);
-}
-
-TEST_F(Session, AStopDuringTheWaitEndsStartWithoutRegistering) {
-    Sim().Always(1, {.words = {{12, 0}}});
-    std::thread stopper([] {
-        WaitFor([] { return fake::Os().pipeCalls > 5; });
-        Stop(false);
-    });
-    EXPECT_FALSE(Start());
-    stopper.join();
-    EXPECT_TRUE(NothingRegistered());
-    EXPECT_TRUE(ThreadsEnded());
-    EXPECT_EQ(ConnectionState.load(), lmvx::kStopped);
-}
-
 TEST_F(Session, NoThreadOrNoWindowMeansNoSession) {
     fake::Session().threadCreationFails = true;
     EXPECT_FALSE(Start());
@@ -214,67 +148,6 @@ TEST_F(Session, NoThreadOrNoWindowMeansNoSession) {
     EXPECT_TRUE(ThreadsEnded());
     EXPECT_EQ(ConnectionState.load(), lmvx::kStopped);
     EXPECT_TRUE(NothingRegistered());
-}
-
-class Notifications : public Session {
-protected:
-    void SetUp() override {
-        Session::SetUp();
-        SetEventHandler(Record);
-        ASSERT_TRUE(Start());
-        window_ = fake::Session().LastWindow();
-    }
-    void Post(uint64_t code, uint64_t value) {
-        ASSERT_TRUE(fake::Session().Post(window_, lmvx::kServiceNotifyMessage, code, value));
-    }
-    // Holds the thread inside the handler while notifications queue up.
-    static void BlockingHandler(LvxDataType type) {
-        Record(type);
-        if (type == 0x100) WaitFor([] { return release.load(); });
-    }
-    static inline std::atomic<bool> release{false};
-    uint64_t window_ = 0;
-};
-
-TEST_F(Notifications, WaitingRunsOfOneCodeAreMerged) {
-    release = false;
-    SetEventHandler(BlockingHandler);
-    Post(0x100, 0);
-    ASSERT_TRUE(WaitFor([] { return Seen().size() == 1; }));
-    Post(0x103, 0);  // alone, each would be 0x104...
-    Post(0x103, 0);
-    Post(0x103, 1);  // ...merged, the last value counts: 0x103
-    Post(0x10, 0);
-    Post(0x12, 0);
-    Post(0x10, 0);  // another code in between: not merged
-    release = true;
-    ASSERT_TRUE(WaitFor([] { return Seen().size() == 5; }));
-    EXPECT_EQ(Seen(), (std::vector<LvxDataType>{0x100, 0x103, 0x10, 0x12, 0x10}));
-}
-
-TEST_F(Notifications, OtherMessagesNeitherStopNorJoinAMerge) {
-    release = false;
-    SetEventHandler(BlockingHandler);
-    Post(0x100, 0);
-    ASSERT_TRUE(WaitFor([] { return Seen().size() == 1; }));
-    Post(0x103, 0);
-    ASSERT_TRUE(fake::Session().Post(window_, 0x400, 0x103, 0));
-    Post(0x103, 1);
-    release = true;
-    ASSERT_TRUE(WaitFor([] { return Seen().size() == 2; }));
-    EXPECT_EQ(Seen(), (std::vector<LvxDataType>{0x100, 0x103}));
-}
-
-TEST_F(Notifications, EndSessionAndQuitEndTheThread) {
-    ASSERT_TRUE(fake::Session().Post(window_, os::kMessageCommand, 0x402, 0));  // another command: ignored
-    ASSERT_TRUE(fake::Session().Post(window_, os::kMessageEndSession, 0, 0));
-    EXPECT_TRUE(ThreadsEnded());
-    EXPECT_EQ(ConnectionState.load(), lmvx::kStopped);
-    EXPECT_EQ(lmvx::NotificationWindow.load(), 0u);
-    ASSERT_TRUE(Start());
-    ASSERT_TRUE(fake::Session().Post(fake::Session().LastWindow(), os::kMessageCommand, 0x401, 0));
-    EXPECT_TRUE(ThreadsEnded());
-    EXPECT_EQ(ConnectionState.load(), lmvx::kStopped);
 }
 
 }  // namespace
