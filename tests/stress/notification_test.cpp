@@ -16,7 +16,8 @@ std::atomic<bool> released{false};    // the first call waits for it
 const Library* stopInside = nullptr;  // when set, the first call then calls Stop
 std::atomic<bool> stopReturned{false};
 std::mutex seenLock;
-std::vector<LvxDataType> seen;
+// Never destroyed: the notification thread may still write it as the process exits.
+std::vector<LvxDataType>& seen = *new std::vector<LvxDataType>;
 
 void Record(LvxDataType type) {
     std::unique_lock<std::mutex> hold(seenLock);
