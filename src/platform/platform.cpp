@@ -34,12 +34,12 @@ bool ContainsAnyEntry(std::u16string_view deviceId, const AdapterIdList& list) {
 }  // namespace
 
 bool HasMatchingAdapter(const AdapterIdList& list) {
-    char16_t deviceId[kAdapterIdUnits];
+    char16_t deviceId[os::kAdapterIdUnits];
     for (uint32_t index = 0;; ++index) {
         std::memset(deviceId, 0, sizeof deviceId);
-        if (!os::DisplayAdapterId(index, deviceId, kAdapterIdUnits)) return false;
+        if (!os::DisplayAdapterId(index, deviceId, os::kAdapterIdUnits)) return false;
         // The id is read within its field, terminated or not.
-        const std::u16string_view id(deviceId, BoundedLength(deviceId, kAdapterIdUnits));
+        const std::u16string_view id(deviceId, BoundedLength(deviceId, os::kAdapterIdUnits));
         if (ContainsAnyEntry(id, list)) return true;
     }
 }

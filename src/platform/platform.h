@@ -22,8 +22,6 @@ extern const AdapterIdList FeatureAdapterIds;    // 9, one of them also in the t
 extern const AdapterIdList ModeAdapterIdsA;      // 1, one of the three further ids
 extern const AdapterIdList ModeAdapterIdsB;      // 1, another of them
 
-inline constexpr uint32_t kAdapterIdUnits = 128;  // a hardware id field, terminator included
-
 // True when some display adapter the system reports has a hardware id that
 // contains some entry of `list` (case-sensitive). Devices are enumerated up
 // to the first match only.
