@@ -2,7 +2,6 @@
 #include <iterator>
 #include <string_view>
 
-#include "controls/controls.h"
 #include "os/os.h"
 #include "platform/platform.h"
 
@@ -76,19 +75,16 @@ bool DecidePlatformSupport() {
     return HasTestMarker();
 }
 
-bool SendFactoryResetWhereAllowed() {
-    bool send = false;
+bool FactoryResetAllowed() {
+    bool allowed = false;
     if (!IsFeaturePlatform()) {
         if (HasMatchingAdapter(SupportedAdapterIds)) {
-            send = !HasMatchingAdapter(BaseAdapterIds);
+            allowed = !HasMatchingAdapter(BaseAdapterIds);
         } else {
-            send = HasTestMarker();
+            allowed = HasTestMarker();
         }
     }
-    if (!send) send = HasMatchingAdapter(ResetAdapterIds);
-    if (!send) return false;
-    (void)SetVcpValue(kVcpRestoreFactoryDefaults, 1);
-    return true;
+    return allowed || HasMatchingAdapter(ResetAdapterIds);
 }
 
 }  // namespace lmvx
