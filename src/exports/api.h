@@ -3,3 +3,9 @@
 
 #define LMVX_BUILDING_LIBRARY 1
 #include "lmvx.h"
+
+#include <cstdint>
+
+// What a getter answers while the library is not connected.
+inline constexpr uint32_t kNotConnectedValue = 0xFFFFFFFFu;
+inline constexpr int32_t kNotConnectedMode = -1;

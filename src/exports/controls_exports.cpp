@@ -5,9 +5,6 @@
 
 namespace {
 
-constexpr uint32_t kNotConnectedValue = 0xFFFFFFFFu;
-constexpr int32_t kNotConnectedMode = -1;
-
 uint32_t GatedGet(uint32_t vcpCode) { return lmvx::IsConnected() ? lmvx::GetVcpValue(vcpCode) : kNotConnectedValue; }
 
 void GatedSet(uint32_t vcpCode, uint32_t value) {

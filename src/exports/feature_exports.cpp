@@ -17,9 +17,6 @@ namespace {
 
 using ORV::LvxAsService;
 
-constexpr uint32_t kNotConnectedValue = 0xFFFFFFFFu;
-constexpr int32_t kNotConnectedMode = -1;
-
 const char16_t* Text(const LvxChar* text) { return reinterpret_cast<const char16_t*>(text); }
 
 }  // namespace

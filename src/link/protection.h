@@ -27,12 +27,14 @@ struct ProtectedBlock {
 ProtectedBlock EncryptRecord(const ServiceRecord& record);
 
 // Unprotects the first n bytes of `buffer` in place and verifies the checksum
-// (the sum of bytes 0..n-2 against byte n-1). False for n < 2 without touching
-// the buffer, and false when decryption is unavailable or fails.
+// (the sum of bytes 0..n-2 against byte n-1). False without touching the
+// buffer unless n is a non-zero multiple of 16 of at most kBufferSize, and
+// false when decryption is unavailable or fails.
 bool DecryptRecord(uint8_t* buffer, uint32_t n);
 
-// The same protection, in place, over a block the caller already holds
-// (the service side of the exchange uses it for its replies).
+// The same protection, in place, over the `size` bytes at `block` (a non-zero
+// multiple of 16 of at most kBufferSize): bytes 0..size-2 are protected and
+// byte size-1 receives their checksum.
 bool ProtectBlock(uint8_t* block, uint32_t size);
 
 }  // namespace lmvx

@@ -129,6 +129,7 @@ uint32_t ReadIniString(const char16_t* path, const char16_t* section, const char
 // (counting from 0, in the system's order) into `out`. False when there is no
 // such adapter: the end of the enumeration.
 bool DisplayAdapterId(uint32_t index, char16_t* out, uint32_t outUnits);
+inline constexpr uint32_t kAdapterIdUnits = 128;  // the id's field, terminator included
 
 // The machine-wide common application-data folder, without a trailing
 // separator. False when the system offers none.

@@ -2,7 +2,6 @@
 #include <iterator>
 #include <string_view>
 
-#include "controls/controls.h"
 #include "os/os.h"
 #include "platform/platform.h"
 
@@ -34,12 +33,12 @@ bool ContainsAnyEntry(std::u16string_view deviceId, const AdapterIdList& list) {
 }  // namespace
 
 bool HasMatchingAdapter(const AdapterIdList& list) {
-    char16_t deviceId[kAdapterIdUnits];
+    char16_t deviceId[os::kAdapterIdUnits];
     for (uint32_t index = 0;; ++index) {
         std::memset(deviceId, 0, sizeof deviceId);
-        if (!os::DisplayAdapterId(index, deviceId, kAdapterIdUnits)) return false;
+        if (!os::DisplayAdapterId(index, deviceId, os::kAdapterIdUnits)) return false;
         // The id is read within its field, terminated or not.
-        const std::u16string_view id(deviceId, BoundedLength(deviceId, kAdapterIdUnits));
+        const std::u16string_view id(deviceId, BoundedLength(deviceId, os::kAdapterIdUnits));
         if (ContainsAnyEntry(id, list)) return true;
     }
 }
@@ -76,19 +75,16 @@ bool DecidePlatformSupport() {
     return HasTestMarker();
 }
 
-bool SendFactoryResetWhereAllowed() {
-    bool send = false;
+bool FactoryResetAllowed() {
+    bool allowed = false;
     if (!IsFeaturePlatform()) {
         if (HasMatchingAdapter(SupportedAdapterIds)) {
-            send = !HasMatchingAdapter(BaseAdapterIds);
+            allowed = !HasMatchingAdapter(BaseAdapterIds);
         } else {
-            send = HasTestMarker();
+            allowed = HasTestMarker();
         }
     }
-    if (!send) send = HasMatchingAdapter(ResetAdapterIds);
-    if (!send) return false;
-    (void)SetVcpValue(kVcpRestoreFactoryDefaults, 1);
-    return true;
+    return allowed || HasMatchingAdapter(ResetAdapterIds);
 }
 
 }  // namespace lmvx

@@ -1,7 +1,7 @@
 // Platform identification: the local probes (display adapters, the BIOS
 // feature string, the test marker folder) and the decisions built on them.
-// Nothing here talks to the service except the factory reset request, and
-// nothing keeps state: every call probes afresh. Safe from any thread.
+// Nothing here talks to the service or keeps state: every call probes
+// afresh. Safe from any thread.
 #pragma once
 
 #include <cstdint>
@@ -21,8 +21,6 @@ extern const AdapterIdList ResetAdapterIds;      // 85, the entries of BaseAdapt
 extern const AdapterIdList FeatureAdapterIds;    // 9, one of them also in the three above
 extern const AdapterIdList ModeAdapterIdsA;      // 1, one of the three further ids
 extern const AdapterIdList ModeAdapterIdsB;      // 1, another of them
-
-inline constexpr uint32_t kAdapterIdUnits = 128;  // a hardware id field, terminator included
 
 // True when some display adapter the system reports has a hardware id that
 // contains some entry of `list` (case-sensitive). Devices are enumerated up
@@ -44,10 +42,8 @@ bool IsFeaturePlatform();
 // Supported adapter, else feature platform, else the test marker.
 bool DecidePlatformSupport();
 
-// Runs the factory-reset decision's probes in their order and, where the
-// machine allows it, sends the restore-factory-defaults request (VCP 0x04,
-// value 1). True when the request was sent; its outcome is not looked at.
-// The caller applies the connection gate.
-bool SendFactoryResetWhereAllowed();
+// Runs the factory-reset decision's probes in their order: true when the
+// machine allows the restore-factory-defaults request.
+bool FactoryResetAllowed();
 
 }  // namespace lmvx

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "../common/utf8.h"
 #include "link/service.h"
 
 namespace sim {
@@ -69,21 +70,7 @@ std::string Utf8(const std::u16string& text) {
         uint32_t code = text[i];
         if (code >= 0xD800 && code < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000)
             code = 0x10000 + ((code - 0xD800) << 10) + (text[++i] - 0xDC00);
-        if (code < 0x80) {
-            out.push_back(static_cast<char>(code));
-        } else if (code < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (code >> 6)));
-            out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-        } else if (code < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | (code >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xF0 | (code >> 18)));
-            out.push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-        }
+        tools::AppendUtf8(out, code);
     }
     return out;
 }

@@ -4,6 +4,7 @@
 // and leaves it terminated.
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 
 #include "os/os.h"
 #include "os/win32/win32.h"
@@ -22,7 +23,6 @@ constexpr DWORD kMaxRegistryValueBytes = 1u << 20;
 // again this often before the read counts as failed.
 constexpr int kRegistryReadAttempts = 3;
 
-constexpr uint32_t kAdapterIdUnits = 128;    // DISPLAY_DEVICEW::DeviceID
 constexpr uint32_t kShellFolderUnits = 260;  // MAX_PATH, as SHGetSpecialFolderPathW writes
 constexpr int kCommonAppData = 0x0023;       // CSIDL_COMMON_APPDATA
 
@@ -135,8 +135,7 @@ bool CommonAppDataFolder(char16_t* out, uint32_t outUnits) {
     out[0] = 0;
     wchar_t folder[kShellFolderUnits] = {};
     if (!SHGetSpecialFolderPathW(nullptr, folder, kCommonAppData, FALSE)) return false;
-    uint32_t length = 0;
-    while (length < kShellFolderUnits && folder[length] != 0) ++length;
+    size_t length = wcsnlen(folder, kShellFolderUnits);
     if (length == kShellFolderUnits) return false;                      // not terminated
     if (length > 0 && folder[length - 1] == L'\\') folder[--length] = 0;  // "C:\" and the like
     if (length == 0 || length >= outUnits) return false;                 // would be cut: not that folder
