@@ -1,5 +1,7 @@
 #include "session/companion.h"
 
+#include <string>
+
 #include "link/service.h"
 #include "os/os.h"
 
@@ -14,11 +16,7 @@ constexpr uint32_t kCheckAgainMs = 3000;
 constexpr uint32_t kLaunchRoundMs = 1000;
 constexpr int kLaunchRounds = 5;
 
-uint32_t Length(const char16_t* text) {
-    uint32_t n = 0;
-    while (text[n] != 0) ++n;
-    return n;
-}
+uint32_t Length(const char16_t* text) { return static_cast<uint32_t>(std::char_traits<char16_t>::length(text)); }
 
 // A value holding a quoted path, possibly followed by arguments, becomes the
 // bare path: what follows the first quote, then what precedes the last one.
