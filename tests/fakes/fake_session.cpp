@@ -1,8 +1,10 @@
 #include "fakes/fake_session.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <deque>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <thread>
 
@@ -28,7 +30,6 @@ struct Window {
 std::mutex windowsMutex;
 std::map<uint64_t, std::shared_ptr<Window>> windows;
 uint64_t nextWindow = 0x1000;
-uint64_t lastWindow = 0;
 
 thread_local std::shared_ptr<Window> current;
 thread_local uint64_t currentHandle = 0;
@@ -40,6 +41,14 @@ std::shared_ptr<Window> Find(uint64_t handle) {
     return it == windows.end() ? nullptr : it->second;
 }
 
+// A copy of `text` into `out` (capacity `units`); false when it does not fit.
+bool CopyOut(const std::u16string& text, char16_t* out, uint32_t units) {
+    if (text.empty() || text.size() + 1 > units) return false;
+    std::copy(text.begin(), text.end(), out);
+    out[text.size()] = 0;
+    return true;
+}
+
 }  // namespace
 
 SessionState& Session() {
@@ -47,39 +56,11 @@ SessionState& Session() {
     return state;
 }
 
-void SessionState::SetRegistry(const std::u16string& key, const std::u16string& value, const std::u16string& data) {
-    std::lock_guard<std::mutex> lock(mutex);
-    registry[{key, value}] = data;
-}
-void SessionState::SetExecutablePath(const std::u16string& path) {
-    std::lock_guard<std::mutex> lock(mutex);
-    executablePath = path;
-}
-void SessionState::AddFile(const std::u16string& path) {
-    std::lock_guard<std::mutex> lock(mutex);
-    files.insert(path);
-}
-std::vector<std::pair<std::u16string, std::u16string>> SessionState::Launches() {
-    std::lock_guard<std::mutex> lock(mutex);
-    return launches;
-}
-uint64_t SessionState::LastWindow() {
-    std::lock_guard<std::mutex> lock(windowsMutex);
-    return lastWindow;
-}
-bool SessionState::Post(uint64_t window, uint32_t message, uint64_t wParam, uint64_t lParam) {
-    return os::PostWindowMessage(window, message, wParam, lParam);
-}
 void SessionState::Reset() {
     companionPresent = true;
-    companionAppearsOnLaunch = false;
-    windowCreationFails = false;
-    threadCreationFails = false;
-    windowsCreated = 0;
+    companionAppearsOnLaunch = windowCreationFails = threadCreationFails = false;
     threadsStarted = 0;
-    companionLookups = 0;
     lastQuit = 0;
-    std::lock_guard<std::mutex> lock(mutex);
     registry.clear();
     executablePath = u"C:\\Program Files\\Host\\host.exe";
     files.clear();
@@ -117,27 +98,21 @@ void LeaveApartment() { fake::Checkpoint("thread-end"); }
 
 uint64_t CreateNotificationWindow(const char16_t*, const char16_t*, WindowMessageHandler handler) {
     if (fake::Session().windowCreationFails) return 0;
-    auto window = std::make_shared<fake::Window>();
-    window->handler = handler;
-    uint64_t handle;
+    fake::current = std::make_shared<fake::Window>();
+    fake::current->handler = handler;
     {
         std::lock_guard<std::mutex> lock(fake::windowsMutex);
-        handle = ++fake::nextWindow;
-        fake::windows[handle] = window;
-        fake::lastWindow = handle;
+        fake::currentHandle = ++fake::nextWindow;
+        fake::windows[fake::currentHandle] = fake::current;
     }
-    fake::current = window;
-    fake::currentHandle = handle;
-    ++fake::Session().windowsCreated;
+    fake::Session().lastWindow = fake::currentHandle;
     fake::Checkpoint("window-created");
-    return handle;
+    return fake::currentHandle;
 }
 
 void RunMessageLoop() {
     auto window = fake::current;
-    if (!window) return;
-    fake::quit = false;
-    while (!fake::quit) {
+    for (fake::quit = false; window && !fake::quit;) {
         // In lockstep a thread with nothing to do parks here instead of
         // waiting for a message.
         fake::Checkpoint("message-loop");
@@ -151,7 +126,6 @@ void RunMessageLoop() {
         }
         window->handler(message.message, message.wParam, message.lParam);
     }
-    fake::quit = false;
 }
 
 void PostQuit(int) { fake::quit = true; }
@@ -160,14 +134,11 @@ bool TakeWaitingMessage(uint64_t handle, uint32_t message, uint64_t wParam, uint
     if (handle != fake::currentHandle || !fake::current) return false;
     std::lock_guard<std::mutex> lock(fake::current->mutex);
     auto& queue = fake::current->queue;
-    for (auto it = queue.begin(); it != queue.end(); ++it) {
-        if (it->message != message) continue;
-        if (it->wParam != wParam) return false;
-        *lParam = it->lParam;
-        queue.erase(it);
-        return true;
-    }
-    return false;
+    auto it = std::find_if(queue.begin(), queue.end(), [&](const fake::Message& m) { return m.message == message; });
+    if (it == queue.end() || it->wParam != wParam) return false;
+    *lParam = it->lParam;
+    queue.erase(it);
+    return true;
 }
 
 void CloseNotificationWindow(uint64_t handle) {
@@ -181,10 +152,8 @@ bool PostWindowMessage(uint64_t handle, uint32_t message, uint64_t wParam, uint6
     if (message == kMessageCommand && wParam == 0x401) fake::Session().lastQuit = handle;
     auto window = fake::Find(handle);
     if (!window) return false;
-    {
-        std::lock_guard<std::mutex> lock(window->mutex);
-        window->queue.push_back({message, wParam, lParam});
-    }
+    std::lock_guard<std::mutex> lock(window->mutex);
+    window->queue.push_back({message, wParam, lParam});
     window->arrived.notify_one();
     return true;
 }
@@ -196,43 +165,23 @@ bool WindowExists(uint64_t handle) {
 
 bool FindWindowOfClass(const char16_t*) {
     fake::Checkpoint("companion-lookup");
-    ++fake::Session().companionLookups;
     return fake::Session().companionPresent;
 }
 
 bool ReadMachineRegistryString(const char16_t* subKey, const char16_t* value, char16_t* out, uint32_t outUnits) {
-    auto& state = fake::Session();
-    std::lock_guard<std::mutex> lock(state.mutex);
-    auto it = state.registry.find({subKey, value});
-    if (it == state.registry.end() || it->second.empty()) return false;
-    const size_t n = std::min<size_t>(it->second.size(), outUnits - 1);
-    std::copy(it->second.begin(), it->second.begin() + static_cast<long>(n), out);
-    out[n] = 0;
-    return true;
+    auto it = fake::Session().registry.find({subKey, value});
+    return it != fake::Session().registry.end() && fake::CopyOut(it->second.substr(0, outUnits - 1), out, outUnits);
 }
 
 bool ExecutablePath(char16_t* out, uint32_t outUnits) {
-    auto& state = fake::Session();
-    std::lock_guard<std::mutex> lock(state.mutex);
-    if (state.executablePath.empty() || state.executablePath.size() + 1 > outUnits) return false;
-    std::copy(state.executablePath.begin(), state.executablePath.end(), out);
-    out[state.executablePath.size()] = 0;
-    return true;
+    return fake::CopyOut(fake::Session().executablePath, out, outUnits);
 }
 
-bool FileExists(const char16_t* path) {
-    auto& state = fake::Session();
-    std::lock_guard<std::mutex> lock(state.mutex);
-    return state.files.count(path) != 0;
-}
+bool FileExists(const char16_t* path) { return fake::Session().files.count(path) != 0; }
 
 void ShellOpen(const char16_t* file, const char16_t* directory) {
-    auto& state = fake::Session();
-    {
-        std::lock_guard<std::mutex> lock(state.mutex);
-        state.launches.emplace_back(file, directory != nullptr ? directory : u"");
-    }
-    if (state.companionAppearsOnLaunch) state.companionPresent = true;
+    fake::Session().launches.emplace_back(file, directory != nullptr ? directory : u"");
+    if (fake::Session().companionAppearsOnLaunch) fake::Session().companionPresent = true;
 }
 
 }  // namespace os

@@ -1,11 +1,12 @@
 // Fakes of the seam's threads, lock, notification windows and companion
-// calls: windows are in-process queues, threads are real.
+// calls: windows are in-process queues, threads are real. The companion's
+// registry, files and launches are set and read by the test's own thread
+// around Start.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <map>
-#include <mutex>
 #include <set>
 #include <string>
 #include <utility>
@@ -18,28 +19,18 @@ struct SessionState {
     std::atomic<bool> companionAppearsOnLaunch{false};
     std::atomic<bool> windowCreationFails{false};
     std::atomic<bool> threadCreationFails{false};
-    std::atomic<uint32_t> windowsCreated{0};
     std::atomic<uint32_t> threadsStarted{0};
     std::atomic<int> threadsRunning{0};
-    std::atomic<uint32_t> companionLookups{0};
-    std::atomic<uint64_t> lastQuit{0};  // the window of the last quit command posted
+    std::atomic<uint64_t> lastWindow{0};  // the window most recently created
+    std::atomic<uint64_t> lastQuit{0};    // the window of the last quit command posted
 
-    void SetRegistry(const std::u16string& key, const std::u16string& value, const std::u16string& data);
-    void SetExecutablePath(const std::u16string& path);
-    void AddFile(const std::u16string& path);
-    std::vector<std::pair<std::u16string, std::u16string>> Launches();  // (file, directory)
-    // The window most recently created, and whether it still exists.
-    uint64_t LastWindow();
-    // Posts as the service would, from any thread.
-    bool Post(uint64_t window, uint32_t message, uint64_t wParam, uint64_t lParam);
-    void Reset();
-
-    // Used by the fake seam.
-    std::mutex mutex;
-    std::map<std::pair<std::u16string, std::u16string>, std::u16string> registry;
-    std::u16string executablePath = u"C:\\Program Files\\Host\\host.exe";
+    std::map<std::pair<std::u16string, std::u16string>, std::u16string> registry;  // (key, value) -> data
+    std::u16string executablePath;
     std::set<std::u16string> files;
-    std::vector<std::pair<std::u16string, std::u16string>> launches;
+    std::vector<std::pair<std::u16string, std::u16string>> launches;  // (file, directory)
+
+    // Back to the state at load (threadsRunning aside: threads end on their own).
+    void Reset();
 };
 
 SessionState& Session();
@@ -55,9 +46,6 @@ bool WaitFor(Predicate done);
 
 template <typename Predicate>
 bool fake::WaitFor(Predicate done) {
-    for (int i = 0; i < 5000; ++i) {
-        if (done()) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+    for (int i = 0; i < 5000 && !done(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     return done();
 }

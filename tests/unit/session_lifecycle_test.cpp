@@ -44,7 +44,7 @@ TEST_F(Session, StartRegistersTheWindowAndSetsPolling) {
     commands.pop_back();  // the GetLVXStatus above
     EXPECT_EQ(commands, kStartCommands);
     const auto requests = Sim().Requests();
-    EXPECT_EQ(requests[2].Word64(12), fake::Session().LastWindow());
+    EXPECT_EQ(requests[2].Word64(12), fake::Session().lastWindow.load());
     const std::pair<uint32_t, uint32_t> intervals[] = {{38, 5000}, {37, 5000}, {40, 15000}, {39, 20000}, {41, 30000}};
     for (size_t i = 0; i < 5; ++i) {
         EXPECT_EQ(requests[3 + i].command, intervals[i].first);
@@ -73,7 +73,7 @@ TEST_F(Session, NoCompanionLaunchesTheUrlAndFailsAfterSixSeconds) {
     EXPECT_EQ(ConnectionState.load(), lmvx::kStartFailed);
     EXPECT_EQ(fake::Os().sleptMs, 6000u);
     using Launch = std::pair<std::u16string, std::u16string>;
-    EXPECT_EQ(fake::Session().Launches(), std::vector<Launch>{Launch(u"lumivex://run", u".")});
+    EXPECT_EQ(fake::Session().launches, std::vector<Launch>{Launch(u"lumivex://run", u".")});
     EXPECT_EQ(fake::Session().threadsStarted, 0u);
     EXPECT_EQ(Sim().RequestCount(), 0u);
 }
@@ -81,10 +81,10 @@ TEST_F(Session, NoCompanionLaunchesTheUrlAndFailsAfterSixSeconds) {
 TEST_F(Session, ALaunchedCompanionThatAppearsLetsStartGoOn) {
     fake::Session().companionPresent = false;
     fake::Session().companionAppearsOnLaunch = true;
-    fake::Session().AddFile(u"C:\\Program Files\\Host\\Lumivex.exe");
+    fake::Session().files.insert(u"C:\\Program Files\\Host\\Lumivex.exe");
     EXPECT_TRUE(Start());
     using Launch = std::pair<std::u16string, std::u16string>;
-    EXPECT_EQ(fake::Session().Launches(), std::vector<Launch>{Launch(u"C:\\Program Files\\Host\\Lumivex.exe", u"")});
+    EXPECT_EQ(fake::Session().launches, std::vector<Launch>{Launch(u"C:\\Program Files\\Host\\Lumivex.exe", u"")});
     EXPECT_GE(fake::Os().sleptMs, 1000u);  // one round, then Start's own short waits
 }
 
@@ -92,7 +92,7 @@ TEST_F(Session, ACompanionWhoseServiceDoesNotAnswerGetsThreeSeconds) {
     Sim().Once(36, {.setResult = true, .result = 0});
     EXPECT_TRUE(Start());  // the window is still there after the pause
     EXPECT_GE(fake::Os().sleptMs, 3000u);
-    EXPECT_TRUE(fake::Session().Launches().empty());
+    EXPECT_TRUE(fake::Session().launches.empty());
 }
 
 TEST(CompanionPath, RegistryQuotesAndFallback) {
@@ -100,24 +100,24 @@ TEST(CompanionPath, RegistryQuotesAndFallback) {
     char16_t path[lmvx::kCompanionPathUnits];
     lmvx::FindCompanionAppPath(path);
     EXPECT_EQ(std::u16string(path), u"C:\\Program Files\\Host\\Lumivex.exe");
-    fake::Session().SetExecutablePath(u"host.exe");  // no folder: the whole path
+    fake::Session().executablePath = u"host.exe";  // no folder: the whole path
     lmvx::FindCompanionAppPath(path);
     EXPECT_EQ(std::u16string(path), u"host.exe\\Lumivex.exe");
 
-    fake::Session().SetRegistry(u"SOFTWARE\\Velliqor\\Lumivex", u"AppBinary", u"\"C:\\Apps\\Lumivex.exe\" --tray");
+    fake::Session().registry[{u"SOFTWARE\\Velliqor\\Lumivex", u"AppBinary"}] = u"\"C:\\Apps\\Lumivex.exe\" --tray";
     lmvx::FindCompanionAppPath(path);
     EXPECT_EQ(std::u16string(path), u"C:\\Apps\\Lumivex.exe");
     // The service's key comes first.
-    fake::Session().SetRegistry(u"SOFTWARE\\Velliqor\\Lumivex Service", u"AppBinary", u"D:\\Svc\\L.exe");
+    fake::Session().registry[{u"SOFTWARE\\Velliqor\\Lumivex Service", u"AppBinary"}] = u"D:\\Svc\\L.exe";
     lmvx::FindCompanionAppPath(path);
     EXPECT_EQ(std::u16string(path), u"D:\\Svc\\L.exe");
     // One quote only: what follows it.
-    fake::Session().SetRegistry(u"SOFTWARE\\Velliqor\\Lumivex Service", u"AppBinary", u"\"E:\\L.exe");
+    fake::Session().registry[{u"SOFTWARE\\Velliqor\\Lumivex Service", u"AppBinary"}] = u"\"E:\\L.exe";
     lmvx::FindCompanionAppPath(path);
     EXPECT_EQ(std::u16string(path), u"E:\\L.exe");
     // A host path too long to take the name gives no path, not a cut one.
     fake::Session().Reset();
-    fake::Session().SetExecutablePath(std::u16string(lmvx::kCompanionPathUnits - 5, u'a') + u"\\h.exe");
+    fake::Session().executablePath = std::u16string(lmvx::kCompanionPathUnits - 5, u'a') + u"\\h.exe";
     lmvx::FindCompanionAppPath(path);
     EXPECT_EQ(path[0], 0);
 }
@@ -128,7 +128,7 @@ TEST_F(Session, StopTellsTheServiceOnlyWhenAskedAndOnlyOnce) {
     Stop(false);
     EXPECT_EQ(ConnectionState.load(), lmvx::kStopped);
     EXPECT_TRUE(ThreadsEnded());
-    EXPECT_FALSE(os::WindowExists(fake::Session().LastWindow()));
+    EXPECT_FALSE(os::WindowExists(fake::Session().lastWindow.load()));
     EXPECT_EQ(lmvx::NotificationWindow.load(), 0u);
     ASSERT_TRUE(Start());
     Sim().ClearLog();

@@ -12,6 +12,7 @@
 
 #include "exports/api.h"
 #include "fakes/hooks.h"
+#include "os/os.h"
 #include "session/connection.h"
 #include "session/notification.h"
 #include "sim_fixture.h"
@@ -65,21 +66,6 @@ TEST_F(Race, ALateThreadOfAStoppedSessionLeavesTheNextOneAlone) {
     EXPECT_EQ(NotificationWindow.load(), window);
 }
 
-TEST_F(Race, StartsAtOnceJoinOneSession) {
-    fake::Lockstep steps;
-    bool a = false, b = false;
-    steps.Spawn("a", [&] { a = Start(); });
-    steps.Spawn("b", [&] { b = Start(); });
-    ASSERT_EQ(RunTo(steps, "a", {"sleep"}), "sleep");  // a has claimed the session
-    ASSERT_EQ(RunTo(steps, "b", {"sleep"}), "sleep");
-    ASSERT_EQ(RunTo(steps, "thread1", {"message-loop"}), "message-loop");
-    ASSERT_EQ(RunTo(steps, "b", {}), "end");
-    ASSERT_EQ(RunTo(steps, "a", {}), "end");
-    EXPECT_TRUE(a && b);
-    EXPECT_EQ(fake::Session().threadsStarted, 1u);
-    EXPECT_EQ(GetLVXStatus(), LVX_STATE_CONNECTED);
-}
-
 TEST_F(Race, AStartAfterAFailedOneDoesNotWaitForAnEndingThread) {
     ASSERT_TRUE(Start());
     fake::Hold ending("thread-end");
@@ -111,11 +97,11 @@ TEST_F(Race, AHandlerSwapDeliversEachNotificationOnce) {
     ASSERT_TRUE(Start());
     {
         fake::Hold dispatch("set-lock");  // after the handler's null test
-        ASSERT_TRUE(fake::Session().Post(NotificationWindow.load(), lmvx::kServiceNotifyMessage, 0x10, 0));
+        ASSERT_TRUE(os::PostWindowMessage(NotificationWindow.load(), lmvx::kServiceNotifyMessage, 0x10, 0));
         ASSERT_TRUE(dispatch.WaitArrived());
         SetEventHandler(NewHandler);
     }
-    ASSERT_TRUE(fake::Session().Post(NotificationWindow.load(), lmvx::kServiceNotifyMessage, 0x12, 0));
+    ASSERT_TRUE(os::PostWindowMessage(NotificationWindow.load(), lmvx::kServiceNotifyMessage, 0x12, 0));
     ASSERT_TRUE(WaitFor([] { return oldCalls + newCalls == 2; }));
     EXPECT_EQ(oldCalls, 1);
 }
@@ -125,7 +111,7 @@ TEST_F(Race, SetEventHandlerReturnsWhileTheOldHandlerRuns) {
     handlerMayReturn = false;
     SetEventHandler(OldHandler);
     ASSERT_TRUE(Start());
-    ASSERT_TRUE(fake::Session().Post(NotificationWindow.load(), lmvx::kServiceNotifyMessage, 0x10, 0));
+    ASSERT_TRUE(os::PostWindowMessage(NotificationWindow.load(), lmvx::kServiceNotifyMessage, 0x10, 0));
     ASSERT_TRUE(WaitFor([] { return oldCalls == 1; }));
     // As a UI thread would at teardown while the handler waits for it.
     auto replaced = std::async(std::launch::async, [] { SetEventHandler(nullptr); });
@@ -196,7 +182,7 @@ private:
             }
             case kThreadStart:
                 if (!thread.empty() && RunTo(steps_, thread, {"window-created"}) == "window-created")
-                    windowOf_[thread] = fake::Session().LastWindow();
+                    windowOf_[thread] = fake::Session().lastWindow.load();
                 break;
             case kPublish:
                 if (!thread.empty()) RunTo(steps_, thread, {"message-loop", "thread-end"});
