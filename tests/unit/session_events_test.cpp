@@ -45,57 +45,43 @@ protected:
 };
 
 using Types = std::vector<LvxDataType>;
+using Notification = std::pair<uint64_t, uint64_t>;  // code, value
 
-TEST_F(Events, KnownCodesPassThroughAndOthersAreIgnored) {
-    EXPECT_EQ(Deliver({0x10, 0x12, 0x14, 0x16, 0x18, 0x1A, 0x60, 0xDC, 0x100, 0x101}),
-              (Types{0x10, 0x12, 0x14, 0x16, 0x18, 0x1A, 0x60, 0xDC, 0x100, 0x101}));
-    EXPECT_EQ(Deliver({0x11, 0x0, 0x105, 0xFFFF, 0x1'0000'0010ull}), Types{});
-}
+// Subscription switches ('+' EnableEvent, '-' DisableEvent), then
+// notifications, then what reaches the handler.
+struct Case {
+    std::vector<std::pair<char, int32_t>> switches;
+    std::vector<Notification> notifications;
+    Types expected;
+};
+constexpr int32_t kAll = LVX_EVENT_ALL, k105 = LVX_EVENT_SERVICE_105;
+const Case kCases[] = {
+    {{}, {{0x10, 0}, {0x12, 0}, {0x14, 0}, {0x16, 0}, {0x18, 0}, {0x1A, 0}, {0x60, 0}, {0xDC, 0}, {0x100, 0},
+          {0x101, 0}, {0x11, 0}, {0, 0}, {0x105, 0}, {0xFFFF, 0}, {0x1'0000'0010ull, 0}},
+     {0x10, 0x12, 0x14, 0x16, 0x18, 0x1A, 0x60, 0xDC, 0x100, 0x101}},
+    {{}, {{0x103, 1}, {0x103, 0}, {0x103, 2}, {0x103, 0x1'0000'0001ull}}, {0x103, 0x104, 0x104, 0x104}},
+    {{{'-', 0x10}}, {{0x10, 0}, {0x12, 0}}, {0x12}},
+    {{{'-', 0x10}, {'+', 0x10}, {'-', -7}, {'+', -7}}, {{0x10, 0}}, {0x10}},  // any number can be switched
+    {{{'-', kAll}}, {{0x10, 0}, {0x12, 0}, {0x103, 0}, {0x104, 0}}, {}},
+    {{{'-', kAll}, {'-', 0x12}}, {{0x10, 0}, {0x12, 0}}, {0x10}},  // a per-type call lifts the mute
+    {{{'-', kAll}, {'+', 0x10}}, {{0x10, 0}, {0x12, 0}, {0x104, 0}}, {0x10, 0x12}},
+    {{{'-', kAll}, {'+', kAll}}, {{0x12, 0}}, {0x12}},
+    {{}, {{0x104, 0}}, {}},  // 0x105 is off at load
+    {{{'+', k105}, {'-', 0x104}, {'-', k105}}, {{0x104, 0}}, {}},
+    {{{'+', k105}, {'-', 0x104}}, {{0x104, 0}}, {0x105}},  // the disabled set does not touch it
+    {{{'+', k105}, {'-', kAll}, {'+', 0x10}}, {{0x104, 0}}, {}},  // the full mute switched it off
+};
 
-TEST_F(Events, Code103IsSplitByItsValue) {
-    delivered.clear();
-    DispatchNotification(0x103, 1);
-    DispatchNotification(0x103, 0);
-    DispatchNotification(0x103, 2);
-    DispatchNotification(0x103, 0x1'0000'0001ull);
-    EXPECT_EQ(Delivered(), (Types{0x103, 0x104, 0x104, 0x104}));
-}
-
-TEST_F(Events, DisablingOneTypeDropsOnlyThatType) {
-    DisableEvent(LVX_EVENT_BRIGHTNESS);
-    EXPECT_EQ(Deliver({0x10, 0x12}), Types{0x12});
-    EnableEvent(LVX_EVENT_BRIGHTNESS);
-    EXPECT_EQ(Deliver({0x10, 0x12}), (Types{0x10, 0x12}));
-    // Values are not validated: any number can be switched off and on.
-    DisableEvent(-7);
-    EnableEvent(-7);
-    EXPECT_EQ(Deliver({0x10}), Types{0x10});
-}
-
-TEST_F(Events, MutingAllIsLiftedByAnyPerTypeCall) {
-    DisableEvent(LVX_EVENT_ALL);
-    EXPECT_EQ(Deliver({0x10, 0x12, 0x103, 0x104}), Types{});
-    DisableEvent(LVX_EVENT_CONTRAST);  // lifts the mute, leaves Contrast off
-    EXPECT_EQ(Deliver({0x10, 0x12}), Types{0x10});
-    DisableEvent(LVX_EVENT_ALL);
-    EnableEvent(LVX_EVENT_BRIGHTNESS);  // everything but 0x105 flows again
-    EXPECT_EQ(Deliver({0x10, 0x12, 0x104}), (Types{0x10, 0x12}));
-    DisableEvent(LVX_EVENT_ALL);
-    EnableEvent(LVX_EVENT_ALL);
-    EXPECT_EQ(Deliver({0x12}), Types{0x12});
-}
-
-TEST_F(Events, Event105FollowsItsOwnSwitch) {
-    EXPECT_EQ(Deliver({0x104}), Types{});
-    EnableEvent(LVX_EVENT_SERVICE_105);
-    DisableEvent(LVX_EVENT_SERVICE_105 - 1);  // the disabled set does not affect it
-    DisableEvent(LVX_EVENT_SERVICE_105);       // ...but its own switch does
-    EXPECT_EQ(Deliver({0x104}), Types{});
-    EnableEvent(LVX_EVENT_SERVICE_105);
-    EXPECT_EQ(Deliver({0x104}), Types{0x105});
-    DisableEvent(LVX_EVENT_ALL);
-    EnableEvent(LVX_EVENT_BRIGHTNESS);
-    EXPECT_EQ(Deliver({0x104}), Types{});  // the full mute switched it off for good
+TEST_F(Events, SubscriptionsFilterTheMappedTypes) {
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(::testing::PrintToString(c.switches));
+        EnableEvent(LVX_EVENT_ALL);  // back to the state at load
+        DisableEvent(LVX_EVENT_SERVICE_105);
+        for (const auto& [on, type] : c.switches) on == '+' ? EnableEvent(type) : DisableEvent(type);
+        delivered.clear();
+        for (const Notification& n : c.notifications) DispatchNotification(n.first, n.second);
+        EXPECT_EQ(Delivered(), c.expected);
+    }
 }
 
 TEST_F(Events, StatusChangeRefreshesEvenWithoutHandler) {
