@@ -25,12 +25,18 @@ std::vector<LvxDataType> Delivered() {
     return delivered;
 }
 
+void SubscribeAsAtLoad() {
+    EnableEvent(LVX_EVENT_ALL);
+    DisableEvent(LVX_EVENT_SERVICE_105);
+}
+
 class Events : public SimulatedService {
 protected:
     void SetUp() override {
         SimulatedService::SetUp();
         delivered.clear();
         SetEventHandler(Record);
+        SubscribeAsAtLoad();
     }
     void TearDown() override {
         SetEventHandler(nullptr);
@@ -75,8 +81,7 @@ const Case kCases[] = {
 TEST_F(Events, SubscriptionsFilterTheMappedTypes) {
     for (const Case& c : kCases) {
         SCOPED_TRACE(::testing::PrintToString(c.switches));
-        EnableEvent(LVX_EVENT_ALL);  // back to the state at load
-        DisableEvent(LVX_EVENT_SERVICE_105);
+        SubscribeAsAtLoad();
         for (const auto& [on, type] : c.switches) on == '+' ? EnableEvent(type) : DisableEvent(type);
         delivered.clear();
         for (const Notification& n : c.notifications) DispatchNotification(n.first, n.second);

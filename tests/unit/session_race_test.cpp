@@ -25,6 +25,11 @@ using lmvx::NotificationWindow;
 
 class Race : public SimulatedService {
 protected:
+    void SetUp() override {
+        SimulatedService::SetUp();
+        EnableEvent(LVX_EVENT_ALL);  // subscriptions as at load
+        DisableEvent(LVX_EVENT_SERVICE_105);
+    }
     void TearDown() override {
         Stop(false);
         EXPECT_TRUE(WaitFor([] { return fake::Session().threadsRunning == 0; }));
@@ -251,20 +256,25 @@ private:
 
 TEST_F(Race, EveryInterleavingOfTwoSessionsKeepsThemApart) {
     const Steps variants[][2] = {{kStopLast, kStopLast}, {kStopEarly, kStopLast}, {kStopLast, kStopEarly}};
+#if defined(__SANITIZE_THREAD__)
+    constexpr int kEvery = 25;  // thread sanitizer checks a sample; the native run checks all
+#else
+    constexpr int kEvery = 1;
+#endif
     for (const auto& steps : variants) {
-    std::vector<int> order = {0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1};
-    int cases = 0;
-    do {
-        SCOPED_TRACE(::testing::PrintToString(steps[0]) + ::testing::PrintToString(steps[1]) +
-                     ::testing::PrintToString(order));
-        Interleaving(Sim()).Play(steps, order);
-        ASSERT_TRUE(WaitFor([] { return fake::Session().threadsRunning == 0; }));
-        fake::Session().Reset();
-        Sim().ClearLog();
-        ++cases;
-        if (HasFailure()) break;
-    } while (std::next_permutation(order.begin(), order.end()));
-    EXPECT_EQ(cases, 924);
+        std::vector<int> order = {0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1};
+        int cases = 0;
+        do {
+            if (cases++ % kEvery != 0) continue;
+            SCOPED_TRACE(::testing::PrintToString(steps[0]) + ::testing::PrintToString(steps[1]) +
+                         ::testing::PrintToString(order));
+            Interleaving(Sim()).Play(steps, order);
+            ASSERT_TRUE(WaitFor([] { return fake::Session().threadsRunning == 0; }));
+            fake::Session().Reset();
+            Sim().ClearLog();
+            if (HasFailure()) break;
+        } while (std::next_permutation(order.begin(), order.end()));
+        EXPECT_EQ(cases, 924);
     }
 }
 
