@@ -2,7 +2,6 @@
 // process, in a private runtime folder: what it prints for each family, what
 // its setters leave in the service, and how it refuses.
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <sys/wait.h>
@@ -10,7 +9,6 @@
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -33,14 +31,17 @@ std::string PrivateRuntimeDir() {
     return mkdtemp(dir.data()) != nullptr && setenv("XDG_RUNTIME_DIR", dir.c_str(), 1) == 0 ? dir : "";
 }
 
-// lmvxctl through the shell, which prints its process id and then becomes
-// lmvxctl; stdout is read as it comes, stderr goes to the file `err`.
+// lmvxctl through the shell: stdout is read as it comes, stderr goes to the
+// file `err`.
 struct Ctl {
     Ctl(const Args& args, std::string errFile) : err(std::move(errFile)) {
-        std::string command = "echo $$; exec " LMVXCTL_PATH;
-        for (const std::string& arg : args) command += " '" + std::regex_replace(arg, std::regex("'"), "'\\''") + "'";
+        std::string command = LMVXCTL_PATH;
+        for (const std::string& arg : args) {
+            command += " '";
+            for (const char c : arg) command += c == '\'' ? std::string("'\\''") : std::string(1, c);
+            command += "'";
+        }
         out = popen((command + " 2>" + err).c_str(), "r");
-        pid = std::stoi(Line());
     }
     std::string Line() {  // the next line of stdout, "" at its end
         char line[4096];
@@ -57,7 +58,6 @@ struct Ctl {
     }
     std::string err;
     FILE* out = nullptr;
-    pid_t pid = -1;
 };
 
 std::string Repeat(const std::string& text, int times) {
@@ -129,7 +129,6 @@ const CommandCase kCommands[] = {
     {"AboveMaximum", {}, {"set", "contrast", "101"}, 1, "did not take contrast 101; it is 50", nullptr, "get 0x12",
      "0x12 50"},
     {"LargestNumberIsSent", {}, {"set", "contrast", "4294967295"}, 1, "did not take contrast 4294967295"},
-    {"ModeNotListed", {}, {"mode", "set", "5"}, 1, "display mode 5; it is in 11"},
     {"PowerStaysOn", {"power 1"}, {"power", "off"}, 1, "kept power savings on", nullptr, "feature-state", "power=1"},
     {"NoService", {"stop"}, {"get", "contrast"}, 1, "lmvxctl: not connected"},
     {"NeverConnected", {"status 0"}, {"--timeout-ms", "600", "get"}, 1, "did not start within 600 ms"},
@@ -143,7 +142,6 @@ const CommandCase kCommands[] = {
     {"NameTooLong", {}, {"autocolor", "add", Repeat("a", 100), "C:\\a.exe"}, 2, "at most 99"},
     {"NameTooLongInUnits", {}, {"autocolor", "delete", Repeat("\xF0\x9F\x98\x80", 50)}, 2, "at most 99"},
     {"NameNotUtf8", {}, {"autocolor", "add", "\xFF\xFE", "C:\\a.exe"}, 2, "not UTF-8"},
-    {"TimeoutAboveU32", {}, {"--timeout-ms", "4294967296", "get"}, 2, "--timeout-ms"},
 };
 
 void PrintTo(const CommandCase& c, std::ostream* os) { *os << c.name; }
@@ -177,23 +175,19 @@ TEST_P(Command, PrintsAndLeavesTheService) {
 INSTANTIATE_TEST_SUITE_P(Families, Command, ::testing::ValuesIn(kCommands),
                          [](const auto& info) { return std::string(info.param.name); });
 
-// watch prints each event with the value read back until interrupted; with
-// --json one object per event.
-TEST_F(CtlTest, WatchPrintsEachEventUntilInterrupted) {
-    Ctl watch({"watch"}, dir_ + "/err");
-    ASSERT_EQ(watch.Line(), "watching events until Ctrl-C\n");
+// watch prints each event with the value read back; with --json one object
+// per event and nothing before. Each ends by itself: lmvxctl catches an
+// interrupt only once its session has started.
+TEST_F(CtlTest, WatchPrintsEachEvent) {
+    Ctl watch({"watch", "--for-ms", "3000"}, dir_ + "/err");
+    ASSERT_EQ(watch.Line(), "watching events for 3000 ms\n");
     for (const char* change : {"set 0x16 9", "set 0x14 0x0B", "hdr 1", "notify 0x102 0"}) Control(change);
-    for (const char* line : {"red-gain (0x16): 9\n", "white-point (0x14): 0x0B\n", "service-103 (0x103)\n",
-                             "status-changed (0x102): connected\n"})
-        EXPECT_EQ(watch.Line(), line);
-    kill(watch.pid, SIGINT);
     const Result ended = watch.End();
     EXPECT_EQ(ended.status, 0) << ended.err;
-    EXPECT_EQ(ended.out, "watch ended: 4 events\n");
+    EXPECT_EQ(ended.out, "red-gain (0x16): 9\nwhite-point (0x14): 0x0B\nservice-103 (0x103)\n"
+                         "status-changed (0x102): connected\nwatch ended: 4 events\n");
     EXPECT_EQ(sim_.SessionEnds(), 1u);
 
-    // With --json nothing is printed before an event, and an interrupt could
-    // come before lmvxctl handles it: this one ends by itself.
     const uint64_t first = sim_.RegisteredWindow();
     Ctl json({"--json", "watch", "--for-ms", "3000"}, dir_ + "/err");
     while (sim_.RegisteredWindow() == first) std::this_thread::yield();
