@@ -1,11 +1,9 @@
-// The end-to-end tests run against the real pipe. On POSIX each test process
-// gets its own runtime folder, so tests run in parallel without sharing a
-// service socket.
+// On POSIX each test process gets its own private runtime folder, so that
+// tests run in parallel without sharing a service socket.
 #include <gtest/gtest.h>
 
 #if !defined(_WIN32)
 #include <stdlib.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <string>
@@ -18,8 +16,7 @@ int main(int argc, char** argv) {
     if (mkdtemp(dir.data()) == nullptr) return 2;
     setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
     const int result = RUN_ALL_TESTS();
-    std::error_code ignored;
-    std::filesystem::remove_all(dir, ignored);
+    std::filesystem::remove_all(dir);
     return result;
 #else
     return RUN_ALL_TESTS();
