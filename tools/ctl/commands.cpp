@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <optional>
+#include <thread>
 
 #include "lmvx.h"
 #include "text.h"
@@ -208,9 +210,28 @@ const EventKind kEvents[] = {
 
 Output* watchOutput = nullptr;
 std::atomic<uint32_t> watchCount{0};
+// SetEventHandler does not wait for a running call of the old handler: a
+// call that began before the watch ended is waited for here, and one that
+// begins after it touches nothing.
+std::atomic<bool> watching{false};
+std::atomic<int> handlerCalls{0};
+
+void Describe(LvxDataType type);
 
 // On the library's notification thread, one event at a time.
 void OnEvent(LvxDataType type) {
+    ++handlerCalls;
+    if (watching) Describe(type);
+    --handlerCalls;
+}
+
+void EndWatch() {
+    watching = false;
+    SetEventHandler(nullptr);
+    while (handlerCalls != 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
+void Describe(LvxDataType type) {
     ++watchCount;
     const EventKind* kind = nullptr;
     for (const EventKind& candidate : kEvents)
@@ -238,6 +259,8 @@ void OnEvent(LvxDataType type) {
 void RunWatch(Output& out, const SessionOptions& options, uint32_t forMs) {
     watchOutput = &out;
     watchCount = 0;
+    watching = true;
+    CatchInterrupts();  // before the session starts: Ctrl-C during Start still stops it
     // Subscribed before the session starts, so that nothing after the
     // registration is missed; 0x105 is off unless asked for.
     SetEventHandler(OnEvent);
@@ -247,10 +270,9 @@ void RunWatch(Output& out, const SessionOptions& options, uint32_t forMs) {
         Session session(options);
         out.Note(forMs == 0 ? "watching events until Ctrl-C" : "watching events for " + std::to_string(forMs) + " ms");
         WaitForInterrupt(forMs);
-        // Returns after a running call of the handler has returned.
-        SetEventHandler(nullptr);
+        EndWatch();
     } catch (...) {
-        SetEventHandler(nullptr);
+        EndWatch();
         throw;
     }
     out.Note("watch ended: " + std::to_string(watchCount.load()) + " events");

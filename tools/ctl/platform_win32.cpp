@@ -39,8 +39,9 @@ std::vector<std::string> CommandLineArguments(int argc, char** argv) {
     return arguments;
 }
 
+void CatchInterrupts() { SetConsoleCtrlHandler(OnConsoleEvent, TRUE); }
+
 bool WaitForInterrupt(uint32_t ms) {
-    SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     while (!interrupted && (ms == 0 || std::chrono::steady_clock::now() < deadline))
         std::this_thread::sleep_for(std::chrono::milliseconds(20));

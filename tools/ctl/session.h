@@ -33,6 +33,9 @@ const char* StateName(int32_t state);
 // command line, whatever the code page), and a console that shows UTF-8.
 std::vector<std::string> CommandLineArguments(int argc, char** argv);
 
+// Ctrl-C (SIGINT, SIGTERM; on Windows the console's break and close) from
+// now on only sets a flag that WaitForInterrupt reads.
+void CatchInterrupts();
 // Waits until `ms` have passed (0: for ever) or the user interrupts (Ctrl-C).
 // True when interrupted.
 bool WaitForInterrupt(uint32_t ms);
