@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <atomic>
 #include <future>
-#include <map>
 #include <string>
 #include <thread>
 #include <vector>
@@ -144,77 +143,74 @@ public:
     explicit Interleaving(sim::Simulator& sim) : sim_(sim) {}
 
     void Play(const Steps (&steps)[2], const std::vector<int>& order) {
-        steps_.Spawn("start0", [this] { started_[0] = Start() ? 1 : 0; });
-        steps_.Spawn("start1", [this] { started_[1] = Start() ? 1 : 0; });
+        for (int s = 0; s < 2; ++s) lockstep_.Spawn(Start(s), [this, s] { started_[s] = ::Start() ? 1 : 0; });
         int next[2] = {0, 0};
         for (int session : order) {
             const Step step = steps[session][next[session]++];
             const uint64_t quits = fake::Session().lastQuit;
+            const uint32_t stopped = ConnectionState.Load().number;
             Do(session, step);
-            if (step != kStop) {
-                EXPECT_EQ(fake::Session().lastQuit, quits) << "a quit posted by step " << step;
+            if (fake::Session().lastQuit != quits) {  // only a Stop, only to its session's window
+                EXPECT_EQ(step, kStop);
+                EXPECT_EQ(fake::Session().lastQuit, WindowOf(stopped));
             }
             Check();
         }
         Stop(false);
         stopped_ = true;
+        const uint32_t threads = fake::Session().threadsStarted;
+        std::vector<std::string> actors = {Start(0), Start(1)};
+        for (uint32_t k = 1; k <= threads; ++k) actors.push_back("thread" + std::to_string(k));
         for (int round = 0; round < 20; ++round)
-            for (const std::string& actor : Actors())
-                if (steps_.Where(actor) != "end") steps_.Run(actor);
-        for (const std::string& actor : Actors()) EXPECT_EQ(steps_.Where(actor), "end") << actor;
+            for (const std::string& actor : actors)
+                if (lockstep_.Where(actor) != "end") lockstep_.Run(actor);
+        for (const std::string& actor : actors) EXPECT_EQ(lockstep_.Where(actor), "end") << actor;
         EXPECT_EQ(NotificationWindow.load(), 0u);
         EXPECT_EQ(ConnectionState.load(), lmvx::kStopped);
     }
 
 private:
-    std::vector<std::string> Actors() {
-        std::vector<std::string> actors = {"start0", "start1"};
-        for (uint32_t k = 1; k <= fake::Session().threadsStarted; ++k) actors.push_back("thread" + std::to_string(k));
-        return actors;
+    struct Thread {
+        std::string name;
+        uint32_t number = 0;  // of the session it serves
+        uint64_t window = 0;
+    };
+    static std::string Start(int session) { return "start" + std::to_string(session); }
+    // Runs `actor` at most `times` steps while it has not ended.
+    void Steps(const std::string& actor, int times) {
+        for (int i = 0; i < times && lockstep_.Where(actor) != "end"; ++i) lockstep_.Run(actor);
     }
     void Do(int session, Step step) {
-        const std::string start = "start" + std::to_string(session);
-        const std::string thread = threadOf_.count(session) ? threadOf_[session] : "";
+        Thread& thread = threads_[session];
+        const bool hasThread = !thread.name.empty();
         switch (step) {
             case kClaim: {
                 const uint32_t before = fake::Session().threadsStarted;
-                RunTo(steps_, start, {"sleep"});
-                if (fake::Session().threadsStarted > before) {
-                    threadOf_[session] = "thread" + std::to_string(before + 1);
-                    numberOf_[threadOf_[session]] = ConnectionState.Load().number;
-                }
+                RunTo(lockstep_, Start(session), {"sleep"});
+                if (fake::Session().threadsStarted > before)
+                    thread = {"thread" + std::to_string(before + 1), ConnectionState.Load().number, 0};
                 break;
             }
             case kThreadStart:
-                if (!thread.empty() && RunTo(steps_, thread, {"window-created"}) == "window-created")
-                    windowOf_[thread] = fake::Session().lastWindow.load();
+                if (hasThread && RunTo(lockstep_, thread.name, {"window-created"}) == "window-created")
+                    thread.window = fake::Session().lastWindow;
                 break;
             case kPublish:
-                if (!thread.empty()) RunTo(steps_, thread, {"message-loop", "thread-end"});
+                if (hasThread) RunTo(lockstep_, thread.name, {"message-loop", "thread-end"});
                 break;
-            case kRegister:
-                for (int i = 0; i < 3 && steps_.Where(start) != "end"; ++i) steps_.Run(start);
-                break;
-            case kStop: {
-                const uint32_t number = ConnectionState.Load().number;
-                const uint64_t quitsBefore = fake::Session().lastQuit;
+            case kRegister: Steps(Start(session), 3); break;
+            case kStop:
                 Stop(false);
                 stopped_ = true;
-                const uint64_t quit = fake::Session().lastQuit;
-                if (quit != quitsBefore) {
-                    EXPECT_EQ(quit, WindowOfNumber(number));
-                }
                 break;
-            }
             case kThreadEnd:
-                if (!thread.empty())
-                    for (int i = 0; i < 3 && steps_.Where(thread) != "end"; ++i) steps_.Run(thread);
+                if (hasThread) Steps(thread.name, 3);
                 break;
         }
     }
-    uint64_t WindowOfNumber(uint32_t number) {
-        for (const auto& [thread, n] : numberOf_)
-            if (n == number && windowOf_.count(thread)) return windowOf_[thread];
+    uint64_t WindowOf(uint32_t number) {
+        for (const Thread& thread : threads_)
+            if (!thread.name.empty() && thread.number == number) return thread.window;
         return 0;
     }
     void Check() {
@@ -222,7 +218,7 @@ private:
         const uint64_t slot = NotificationWindow.load();
         EXPECT_EQ(slot != 0, now.thread == lmvx::ThreadPhase::kPublished);
         if (slot != 0) {
-            EXPECT_EQ(slot, WindowOfNumber(now.number));
+            EXPECT_EQ(slot, WindowOf(now.number));
         }
         const auto requests = sim_.Requests();
         for (; registered_ < requests.size(); ++registered_) {
@@ -232,7 +228,7 @@ private:
         }
         for (int s = 0; s < 2; ++s) {
             if (started_[s] != 1 || connected_[s]) continue;
-            connected_[s] = true;
+            connected_[s] = true;  // a Start just returned true: its session is the current one
             stopped_ = false;
             sessionUp_ = now.number;
         }
@@ -243,15 +239,13 @@ private:
     }
 
     sim::Simulator& sim_;
-    fake::Lockstep steps_;
+    fake::Lockstep lockstep_;
     std::atomic<int> started_[2] = {-1, -1};
     bool connected_[2] = {false, false};
     bool stopped_ = false;
     uint32_t sessionUp_ = 0;
     size_t registered_ = 0;
-    std::map<int, std::string> threadOf_;
-    std::map<std::string, uint32_t> numberOf_;
-    std::map<std::string, uint64_t> windowOf_;
+    Thread threads_[2];
 };
 
 TEST_F(Race, EveryInterleavingOfTwoSessionsKeepsThemApart) {
