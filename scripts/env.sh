@@ -4,6 +4,7 @@
 #   WINEPREFIX the project's own headless prefix
 #   WINEDEBUG  -all (Wine's diagnostics off)
 #   LMVX_ARM64_ROOT  the machine's arm64 Debian root (scripts/setup.sh arm64)
+# and sets LMVX_NATIVE_FLAGS (below).
 # With LMVX_WINE_ARCH=arm64, WINE and WINEPREFIX are the ARM64 runner's:
 # scripts/wine-arm64.sh and the prefix inside that root.
 _lmvx_repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -20,4 +21,10 @@ fi
 export WINE
 export WINEPREFIX="${WINEPREFIX:-$_lmvx_repo/.tools/wineprefix}"
 export WINEDEBUG=-all
+# The native build's configuration (after -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo),
+# one for the demo and the native stages, so that build/native is configured
+# and compiled once. Line tables only: full debug information costs a sixth of
+# the build. The benchmarks build in their own tree (scripts/bench.sh).
+LMVX_NATIVE_FLAGS=("-DCMAKE_C_FLAGS_RELWITHDEBINFO=-O2 -g1 -DNDEBUG" "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -g1 -DNDEBUG"
+                   -DLMVX_BUILD_BENCH=OFF)
 unset _lmvx_repo
