@@ -30,7 +30,9 @@ cmake -S . -B "$dir" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/zig-$triple-wi
     "-DCMAKE_C_FLAGS_RELWITHDEBINFO=-O2 -DNDEBUG" "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -DNDEBUG" || exit 1
 
 echo "== build $dir"
+started=$SECONDS
 cmake --build "$dir" -j "$jobs" || exit 1
+build_time=$((SECONDS - started))
 
 if [ "$arch" = arm64 ]; then
     # Every Wine program of this run (the tests' helpers too) uses the runner.
@@ -56,5 +58,7 @@ if [ "$arch" = arm64 ]; then
     "$WINE" --wineserver -p120 </dev/null >/dev/null 2>&1 || { echo "test-windows: the arm64 wineserver did not start"; exit 1; }
 fi
 echo "== test $dir (under Wine)"
+started=$SECONDS
 (cd "$dir" && ctest -j 2 --output-on-failure --timeout 600) || status=1
+echo "time: build $build_time s, tests $((SECONDS - started)) s"
 exit $status
