@@ -52,10 +52,14 @@ exec 9>"$lock"
 flock 9
 trap 'scripts/wine-stop.sh' EXIT
 if [ "$arch" = arm64 ]; then
-    # A persistent wineserver, started with its output on /dev/null: each
-    # emulated program then starts in about a second instead of several, and
-    # no server started by a test holds that test's captured output open.
-    "$WINE" --wineserver -p120 </dev/null >/dev/null 2>&1 || { echo "test-windows: the arm64 wineserver did not start"; exit 1; }
+    # A persistent wineserver, and Wine's system processes (services, device
+    # host, desktop) started by one program, all with their output on
+    # /dev/null: each emulated program then starts in about a second instead
+    # of several, and no process a test starts in passing holds that test's
+    # captured output open until the server ends (minutes).
+    "$WINE" --wineserver -p120 </dev/null >/dev/null 2>&1 &&
+        "$WINE" cmd /c exit </dev/null >/dev/null 2>&1 ||
+        { echo "test-windows: the arm64 Wine did not start"; exit 1; }
 fi
 echo "== test $dir (under Wine)"
 started=$SECONDS
