@@ -18,8 +18,10 @@ if [ ! -x "$root$prog" ]; then
     echo "wine-arm64: no arm64 Wine in $root; run scripts/setup.sh arm64" >&2
     exit 2
 fi
-binds=("$repo" /tmp)
-[ -n "${TMPDIR:-}" ] && binds+=("$(cd "$TMPDIR" && pwd -P)")
+# /tmp first: a clone inside it is then bound on top, not hidden.
+binds=(/tmp)
+if [ -n "${TMPDIR:-}" ] && [ -d "$TMPDIR" ]; then binds+=("$(cd "$TMPDIR" && pwd -P)"); fi
+binds+=("$repo")
 
 export WINEPREFIX=/root/.wine HOME=/root WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
