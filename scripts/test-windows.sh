@@ -3,7 +3,8 @@
 #   scripts/test-windows.sh x64     build/win-x64 under the project's Wine prefix
 #   scripts/test-windows.sh arm64   build/win-arm64 under the ARM64 runner:
 #                                   Debian's arm64 Wine emulated by qemu-user
-#                                   (scripts/wine-arm64.sh, scripts/setup.sh arm64)
+#                                   (scripts/wine-arm64.sh), prepared beside
+#                                   the build (scripts/setup.sh arm64)
 # Each builds LMVX.dll, the tools and the tests, and runs every ctest entry:
 # the static checks (machine type, export table == src/exports/LMVX.def, no
 # Crypt32 import, system DLLs only, resources), the end-to-end and Windows
@@ -24,17 +25,29 @@ esac
 dir="build/win-$arch"
 jobs="$(nproc)"
 
+started=$SECONDS
+if [ "$arch" = arm64 ]; then
+    # The ARM64 runner is prepared while the build runs: on a new machine
+    # each takes minutes, mostly waiting on different things.
+    mkdir -p build
+    ( bash scripts/setup.sh arm64; rc=$?; echo "setup arm64: $((SECONDS - started)) s"; exit $rc ) \
+        >build/setup-arm64.log 2>&1 &
+    setup_pid=$!
+fi
+
 echo "== configure $dir"
 cmake -S . -B "$dir" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/zig-$triple-windows-gnu.cmake" \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLMVX_BUILD_TESTS=ON -DLMVX_BUILD_TOOLS=ON \
     "-DCMAKE_C_FLAGS_RELWITHDEBINFO=-O2 -DNDEBUG" "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -DNDEBUG" || exit 1
 
 echo "== build $dir"
-started=$SECONDS
 cmake --build "$dir" -j "$jobs" || exit 1
 build_time=$((SECONDS - started))
 
 if [ "$arch" = arm64 ]; then
+    wait "$setup_pid"; rc=$?
+    cat build/setup-arm64.log
+    [ "$rc" = 0 ] || { echo "setup: FAILED: the ARM64 runner is not available (above)"; exit 1; }
     # Every Wine program of this run (the tests' helpers too) uses the runner.
     export LMVX_WINE_ARCH=arm64
     . scripts/env.sh
