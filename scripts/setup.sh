@@ -42,10 +42,14 @@ _lmvx_setup() {
         done
         [ "${#missing[@]}" -eq 0 ] && return 0
         echo "setup: installing ${missing[*]} (log: $log)" >&2
-        $sudo env DEBIAN_FRONTEND=noninteractive apt-get update -qq >>"$log" 2>&1
-        $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq \
-            --no-install-recommends "${missing[@]}" >>"$log" 2>&1 || {
-            echo "setup: apt-get install failed, see $log" >&2; return 1; }
+        # Parts may be set up at the same time (test.sh prepares the ARM64
+        # runner beside the other stages): one apt-get at a time.
+        (
+            flock 7
+            $sudo env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=300 update -qq >>"$log" 2>&1
+            $sudo env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=300 install -y -qq \
+                --no-install-recommends "${missing[@]}" >>"$log" 2>&1
+        ) 7>"$tools/apt.lock" || { echo "setup: apt-get install failed, see $log" >&2; return 1; }
     }
 
     part_native() {

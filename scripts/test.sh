@@ -147,6 +147,14 @@ stage_bench() {
 
 stages=("$@")
 [ ${#stages[@]} -eq 0 ] && stages=(native asan tsan fuzz valgrind bench win-x64 win-arm64)
+# On a new machine the ARM64 runner takes minutes to prepare, mostly waiting
+# on downloads and emulated package scripts: it starts now, beside the other
+# stages. The win-arm64 stage's own setup waits for it (setup's lock) and
+# reports the outcome.
+if [[ " ${stages[*]} " == *" win-arm64 "* ]]; then
+    mkdir -p build
+    bash scripts/setup.sh arm64 >build/setup-arm64-early.log 2>&1 &
+fi
 for stage in "${stages[@]}"; do
     stage_start=$SECONDS
     "stage_$stage"
