@@ -135,7 +135,8 @@ _lmvx_setup() {
 
         local bm=/proc/sys/fs/binfmt_misc conf=/usr/lib/binfmt.d/qemu-aarch64.conf
         if [ ! -e "$bm/register" ]; then
-            mount -t binfmt_misc binfmt_misc "$bm" >>"$log" 2>&1 ||
+            # (Another setup may have mounted it meanwhile.)
+            mount -t binfmt_misc binfmt_misc "$bm" >>"$log" 2>&1 || [ -e "$bm/register" ] ||
                 { arm64_fail "binfmt_misc cannot be mounted at $bm (see $log)"; return 1; }
         fi
         if [ -e "$bm/qemu-aarch64" ] && ! grep -q '^flags:.*F' "$bm/qemu-aarch64"; then
@@ -146,7 +147,7 @@ _lmvx_setup() {
             echo "setup: registering qemu-aarch64 with binfmt_misc" >&2
             local line
             line="$(grep -m 1 '^:qemu-aarch64:' "$conf" 2>/dev/null)" || { arm64_fail "no $conf"; return 1; }
-            printf '%s' "${line%:*}:OPF" >"$bm/register" 2>>"$log" ||
+            printf '%s' "${line%:*}:OPF" >"$bm/register" 2>>"$log" || [ -e "$bm/qemu-aarch64" ] ||
                 { arm64_fail "binfmt_misc refused the qemu-aarch64 handler (see $log)"; return 1; }
         fi
         arch-test arm64 >>"$log" 2>&1 || { arm64_fail "arm64 programs do not run under qemu here (see $log)"; return 1; }
