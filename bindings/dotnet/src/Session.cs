@@ -105,21 +105,21 @@ namespace Lmvx
         // ---- Process-wide, not gated ----
 
         /// <summary>The connection state, refreshed from the service unless stopped.</summary>
-        public static ConnectionState Status { get { return (ConnectionState)Native.GetLVXStatus(); } }
+        public static ConnectionState Status => (ConnectionState)Native.GetLVXStatus();
         /// <summary>True when the service reports itself ready; false when none answers. Needs no session.</summary>
-        public static bool ServiceReady { get { return Native.CheckService(); } }
+        public static bool ServiceReady => Native.CheckService();
         /// <summary>Whether this machine is a supported platform, decided locally.</summary>
-        public static bool IsPlatformSupported { get { return Native.IsPlatformSupported(); } }
+        public static bool IsPlatformSupported => Native.IsPlatformSupported();
         /// <summary>The service's feature word; 0 when no service answers. Needs no session.</summary>
-        public static uint Features { get { return Native.GetFeatures(); } }
+        public static uint Features => Native.GetFeatures();
         /// <summary>Switches delivery of one type (or <see cref="EventType.All"/>) on.</summary>
-        public static void EnableEvent(EventType type) { Native.EnableEvent((int)type); }
+        public static void EnableEvent(EventType type) => Native.EnableEvent((int)type);
         /// <summary>Switches delivery of one type (or <see cref="EventType.All"/>) off.</summary>
-        public static void DisableEvent(EventType type) { Native.DisableEvent((int)type); }
+        public static void DisableEvent(EventType type) => Native.DisableEvent((int)type);
         /// <summary>How often the service polls category 1 to 5, in milliseconds.</summary>
-        public static void EnablePolling(int category, uint intervalMs) { Native.EnablePolling(category, intervalMs); }
+        public static void EnablePolling(int category, uint intervalMs) => Native.EnablePolling(category, intervalMs);
         /// <summary>Stops the service's polling of category 1 to 5.</summary>
-        public static void DisablePolling(int category) { Native.DisablePolling(category); }
+        public static void DisablePolling(int category) => Native.DisablePolling(category);
 
         // ---- Events ----
 
@@ -195,26 +195,26 @@ namespace Lmvx
         // ---- Gated: the library's failure values when not connected ----
 
         /// <summary>Asks the service to refresh one data type (at most 255).</summary>
-        public void UpdateData(int type) { Native.UpdateData(type); }
+        public void UpdateData(int type) => Native.UpdateData(type);
         /// <summary>Luminance (VCP 0x10), read only.</summary>
-        public uint Brightness { get { return Native.GetBrightness(); } }
+        public uint Brightness => Native.GetBrightness();
         /// <summary>Contrast (VCP 0x12).</summary>
-        public uint Contrast { get { return Native.GetContrast(); } set { Native.SetContrast(value); } }
+        public uint Contrast { get => Native.GetContrast(); set => Native.SetContrast(value); }
         /// <summary>Colour preset (VCP 0x14).</summary>
-        public uint WhitePoint { get { return Native.GetWhitePoint(); } set { Native.SetWhitePoint(value); } }
+        public uint WhitePoint { get => Native.GetWhitePoint(); set => Native.SetWhitePoint(value); }
         /// <summary>Red video gain (VCP 0x16).</summary>
-        public uint RedGain { get { return Native.GetRedGain(); } set { Native.SetRedGain(value); } }
+        public uint RedGain { get => Native.GetRedGain(); set => Native.SetRedGain(value); }
         /// <summary>Green video gain (VCP 0x18).</summary>
-        public uint GreenGain { get { return Native.GetGreenGain(); } set { Native.SetGreenGain(value); } }
+        public uint GreenGain { get => Native.GetGreenGain(); set => Native.SetGreenGain(value); }
         /// <summary>Blue video gain (VCP 0x1A).</summary>
-        public uint BlueGain { get { return Native.GetBlueGain(); } set { Native.SetBlueGain(value); } }
+        public uint BlueGain { get => Native.GetBlueGain(); set => Native.SetBlueGain(value); }
         /// <summary>Input source (VCP 0x60).</summary>
-        public uint InputSource { get { return Native.GetInputSource(); } set { Native.SetInputSource(value); } }
+        public uint InputSource { get => Native.GetInputSource(); set => Native.SetInputSource(value); }
         /// <summary>The colour presets the monitor accepts, in its order; empty when not connected or
         /// when the monitor marks the control unsupported.</summary>
-        public uint[] SupportedWhitePoints { get { return Supported(Native.GetSupportedWhitePoints); } }
+        public uint[] SupportedWhitePoints => Supported(Native.GetSupportedWhitePoints);
         /// <summary>The input sources the monitor accepts, as <see cref="SupportedWhitePoints"/>.</summary>
-        public uint[] SupportedInputSources { get { return Supported(Native.GetSupportedInputSources); } }
+        public uint[] SupportedInputSources => Supported(Native.GetSupportedInputSources);
 
         // The library returns how many values the monitor listed even when it wrote none (an
         // unsupported control). MCCS values are 16-bit, so a word never written stays 0xFFFFFFFF.
@@ -222,10 +222,16 @@ namespace Lmvx
         {
             var buffer = new uint[Native.MaxSupportedValues];
             for (int i = 0; i < buffer.Length; i++) buffer[i] = 0xFFFFFFFF;
-            int count = (int)Math.Min(list(buffer, (ulong)buffer.Length), (ulong)buffer.Length);
-            if (count > 0 && buffer[0] == 0xFFFFFFFF) count = 0;
-            Array.Resize(ref buffer, count);
-            return buffer;
+            ulong count = list(buffer, (ulong)buffer.Length);
+            return Items(buffer[0] == 0xFFFFFFFF ? 0 : count, buffer.Length, i => buffer[i]);
+        }
+
+        // The first `count` items, never more than the buffer holds.
+        static T[] Items<T>(ulong count, int capacity, Func<int, T> item)
+        {
+            var items = new T[Math.Min(count, (ulong)capacity)];
+            for (int i = 0; i < items.Length; i++) items[i] = item(i);
+            return items;
         }
 
         /// <summary>The supported display-mode identifiers; empty when not connected.</summary>
@@ -234,35 +240,30 @@ namespace Lmvx
             get
             {
                 var buffer = new int[Native.MaxSupportedValues];
-                Array.Resize(ref buffer, (int)Math.Min(Native.GetSupportedDisplayModes(buffer, (ulong)buffer.Length), (ulong)buffer.Length));
-                return buffer;
+                return Items(Native.GetSupportedDisplayModes(buffer, (ulong)buffer.Length), buffer.Length, i => buffer[i]);
             }
         }
 
         /// <summary>The display mode, as an identifier; <see cref="NoDisplayMode"/> when not connected.</summary>
-        public int DisplayMode { get { return Native.GetCurrentDisplayMode(); } set { Native.SetDisplayMode(value); } }
+        public int DisplayMode { get => Native.GetCurrentDisplayMode(); set => Native.SetDisplayMode(value); }
         /// <summary>Asks the monitor to restore its factory defaults where this machine allows it.</summary>
-        public void FactoryReset() { Native.FactoryReset(); }
+        public void FactoryReset() => Native.FactoryReset();
 
         // ---- Automatic colour ----
 
         /// <summary>Whether the service switches the colour mode by application.</summary>
-        public bool AutoColorEnabled { get { return Native.IsAutoColorEnabled(); } set { Native.EnableAutoColor(value); } }
+        public bool AutoColorEnabled { get => Native.IsAutoColorEnabled(); set => Native.EnableAutoColor(value); }
         /// <summary>Adds an application: <paramref name="appName"/> up to 99 UTF-16 units, <paramref name="appPath"/> up to 299.</summary>
         /// <exception cref="ArgumentException">A string is null or too long for its slot.</exception>
-        public void AddAutoColorApp(string appName, string appPath)
-        {
+        public void AddAutoColorApp(string appName, string appPath) =>
             Native.AddAutoColorApp(Fit(appName, Native.NameUnits, "appName"), Fit(appPath, Native.AppPathUnits, "appPath"));
-        }
         /// <summary>Deletes an application by name (up to 99 UTF-16 units).</summary>
         /// <exception cref="ArgumentException">The name is null or too long.</exception>
-        public void DeleteAutoColorApp(string appName) { Native.DeleteAutoColorApp(Fit(appName, Native.NameUnits, "appName")); }
+        public void DeleteAutoColorApp(string appName) => Native.DeleteAutoColorApp(Fit(appName, Native.NameUnits, "appName"));
         /// <summary>Sets an application's colour mode; both names up to 99 UTF-16 units.</summary>
         /// <exception cref="ArgumentException">A name is null or too long.</exception>
-        public void SetAutoColorAppMode(string appName, string modeName)
-        {
+        public void SetAutoColorAppMode(string appName, string modeName) =>
             Native.SetAutoColorAppMode(Fit(appName, Native.NameUnits, "appName"), Fit(modeName, Native.NameUnits, "modeName"));
-        }
 
         static string Fit(string text, int units, string name)
         {
@@ -279,10 +280,9 @@ namespace Lmvx
             get
             {
                 var table = new Native.AutoColorTable();
-                int count = (int)Math.Min(Native.GetAutoColorTable(ref table), (uint)Native.AutoColorMaxApps);
-                var apps = new KeyValuePair<string, string>[count];
-                for (int i = 0; i < count; i++) apps[i] = new KeyValuePair<string, string>(table.AppName(i), table.ModeName(i));
-                return apps;
+                uint count = Native.GetAutoColorTable(ref table);
+                var filled = table;
+                return Items(count, Native.AutoColorMaxApps, i => new KeyValuePair<string, string>(filled.AppName(i), filled.ModeName(i)));
             }
         }
 
@@ -293,40 +293,36 @@ namespace Lmvx
             {
                 var list = new Native.AutoColorModeList();
                 Native.getSupportedAutoColorMode(ref list);
-                var names = new string[Math.Min(list.count, (uint)Native.AutoColorMaxModes)];
-                for (int i = 0; i < names.Length; i++) names[i] = list.ModeName(i);
-                return names;
+                return Items(list.count, Native.AutoColorMaxModes, list.ModeName);
             }
         }
 
         // ---- Desktop partition ----
 
         /// <summary>Whether desktop partition is on.</summary>
-        public bool DesktopPartitionEnabled { get { return Native.IsDesktopPartitionEnabled(); } set { Native.EnableDesktopPartition(value); } }
+        public bool DesktopPartitionEnabled { get => Native.IsDesktopPartitionEnabled(); set => Native.EnableDesktopPartition(value); }
         /// <summary>The screens' names; empty when not connected or when the request fails.</summary>
         public string[] Screens
         {
             get
             {
                 var list = new Native.DPScreenList();
-                var names = new string[Math.Min(Native.GetDPSupportedScreens(ref list), (uint)Native.DPMaxScreens)];
-                for (int i = 0; i < names.Length; i++) names[i] = list.ScreenName(i);
-                return names;
+                return Items(Native.GetDPSupportedScreens(ref list), Native.DPMaxScreens, list.ScreenName);
             }
         }
         /// <summary>Sets a screen's layout; both values are the service's.</summary>
-        public void SetDesktopPartition(uint screen, uint partition) { Native.SetDesktopPartition(screen, partition); }
+        public void SetDesktopPartition(uint screen, uint partition) => Native.SetDesktopPartition(screen, partition);
         /// <summary>A screen's layout; <see cref="NotConnected"/> when not connected or when the request fails.</summary>
-        public uint GetDesktopPartition(uint screen) { return Native.GetDesktopPartition(screen); }
+        public uint GetDesktopPartition(uint screen) => Native.GetDesktopPartition(screen);
         /// <summary>Asks the service to open the layout customizer.</summary>
-        public void LaunchDesktopPartitionCustomizer() { Native.LuanchDesktopPartitionCustomizer(); }
+        public void LaunchDesktopPartitionCustomizer() => Native.LuanchDesktopPartitionCustomizer();
 
         // ---- Schedule and power savings ----
 
         /// <summary>Whether the display-mode schedule is on.</summary>
-        public bool ScheduleEnabled { get { return Native.GetSchedule(); } set { Native.EnableSchedule(value); } }
+        public bool ScheduleEnabled { get => Native.GetSchedule(); set => Native.EnableSchedule(value); }
         /// <summary>Sets the schedule's four time fields, passed through unchanged.</summary>
-        public void SetScheduleTimes(uint time1, uint time2, uint time3, uint time4) { Native.SetScheduleTime(time1, time2, time3, time4); }
+        public void SetScheduleTimes(uint time1, uint time2, uint time3, uint time4) => Native.SetScheduleTime(time1, time2, time3, time4);
         /// <summary>The schedule's four time fields; false, with <paramref name="times"/> null, when
         /// not connected or when the request fails.</summary>
         public bool TryGetScheduleTimes(out uint[] times)
@@ -337,10 +333,10 @@ namespace Lmvx
             return stored;
         }
         /// <summary>The schedule's display mode; <see cref="NoDisplayMode"/> when not connected or when the request fails.</summary>
-        public int ScheduleMode { get { return Native.GetShedulerMode(); } set { Native.SetShedulerMode(value); } }
+        public int ScheduleMode { get => Native.GetShedulerMode(); set => Native.SetShedulerMode(value); }
         /// <summary>Whether power savings are on.</summary>
-        public bool PowerSavings { get { return Native.GetPowerSavings(); } set { Native.SetPowerSavings(value); } }
+        public bool PowerSavings { get => Native.GetPowerSavings(); set => Native.SetPowerSavings(value); }
         /// <summary>True only when the display is in HDR operation.</summary>
-        public bool HdrActive { get { return Native.GetHDRStatus(); } }
+        public bool HdrActive => Native.GetHDRStatus();
     }
 }
