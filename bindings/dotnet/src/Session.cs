@@ -129,10 +129,34 @@ namespace Lmvx
             public SynchronizationContext Context;
         }
 
+        // The subscribers, replaced whole on each change, and the delivery to them.
+        sealed class Dispatcher
+        {
+            public volatile Subscriber[] Subscribers = new Subscriber[0];
+
+            public void Deliver(int type)
+            {
+                var eventType = (EventType)type;
+                foreach (var subscriber in Subscribers)
+                {
+                    try
+                    {
+                        if (subscriber.Context == null) subscriber.Handler(eventType);
+                        else subscriber.Context.Post(state => subscriber.Handler(eventType), null);
+                    }
+                    catch (Exception e)
+                    {
+                        var fault = ExceptionDispatchInfo.Capture(e);
+                        ThreadPool.QueueUserWorkItem(state => fault.Throw());
+                    }
+                }
+            }
+        }
+
         // The one callback the library gets, held for the life of the process so that it can
         // never be collected while the library may call it.
-        static readonly Native.LvxEventHandler callback = Deliver;
-        static volatile Subscriber[] subscribers = new Subscriber[0];
+        static readonly Dispatcher dispatcher = new Dispatcher();
+        static readonly Native.LvxEventHandler callback = dispatcher.Deliver;
 
         /// <summary>
         /// Raised on the library's notification thread, one event at a time, in order; handlers
@@ -154,9 +178,9 @@ namespace Lmvx
             if (handler == null) throw new ArgumentNullException("handler");
             lock (gate)
             {
-                var list = new List<Subscriber>(subscribers);
+                var list = new List<Subscriber>(dispatcher.Subscribers);
                 list.Add(new Subscriber { Handler = handler, Context = context });
-                subscribers = list.ToArray();
+                dispatcher.Subscribers = list.ToArray();
             }
             // Outside the lock: replacing another handler waits for its running call.
             Native.SetEventHandler(callback);
@@ -167,28 +191,10 @@ namespace Lmvx
         {
             lock (gate)
             {
-                var list = new List<Subscriber>(subscribers);
+                var list = new List<Subscriber>(dispatcher.Subscribers);
                 int index = list.FindLastIndex(s => s.Handler == handler);
                 if (index >= 0) list.RemoveAt(index);
-                subscribers = list.ToArray();
-            }
-        }
-
-        static void Deliver(int type)
-        {
-            var eventType = (EventType)type;
-            foreach (var subscriber in subscribers)
-            {
-                try
-                {
-                    if (subscriber.Context == null) subscriber.Handler(eventType);
-                    else subscriber.Context.Post(state => subscriber.Handler(eventType), null);
-                }
-                catch (Exception e)
-                {
-                    var fault = ExceptionDispatchInfo.Capture(e);
-                    ThreadPool.QueueUserWorkItem(state => fault.Throw());
-                }
+                dispatcher.Subscribers = list.ToArray();
             }
         }
 

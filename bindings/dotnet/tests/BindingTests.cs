@@ -175,9 +175,10 @@ public class BindingTests
     public void AnUnsupportedControlListsNoValues()
     {
         Control("support 0x14 0");
-        Assert.AreEqual("6 listed, 0 written", Native.GetSupportedWhitePoints(new uint[26], 26) + " listed, " + live.SupportedWhitePoints.Length + " written");
+        string listed = Native.GetSupportedWhitePoints(new uint[26], 26) + " listed, " + live.SupportedWhitePoints.Length + " written";
         Control("support 0x14 1");
         Requests();
+        Assert.AreEqual("6 listed, 0 written", listed);
     }
 
     [Test]
