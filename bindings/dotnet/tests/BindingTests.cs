@@ -7,7 +7,10 @@ using System.Collections.Generic;
 using System.IO;
 using System.Linq;
 using System.Net.Sockets;
+using System.Reflection;
+using System.Runtime.InteropServices;
 using System.Text;
+using System.Text.RegularExpressions;
 using System.Threading;
 using Lmvx;
 using NUnit.Framework;
@@ -23,7 +26,7 @@ public class BindingTests
 
     static string Control(string command)
     {
-        var socket = new Socket(AddressFamily.Unix, SocketType.Seqpacket, ProtocolType.Unspecified);
+        var socket = new Socket(AddressFamily.Unix, SocketType.Seqpacket, ProtocolType.Unspecified) { ReceiveTimeout = 30000 };
         socket.Connect(new Mono.Unix.UnixEndPoint(Directory.GetFiles(Dir, "*_sim_control")[0]));
         socket.Send(Encoding.UTF8.GetBytes(command));
         var reply = new byte[4096];
@@ -110,6 +113,31 @@ public class BindingTests
         yield return Row("GetPowerSavings", () => Native.GetPowerSavings(), () => live.PowerSavings, true, "30 power-savings flag=0" + ok + " state=1", false);
         yield return Row("GetHDRStatus", () => Native.GetHDRStatus(), () => live.HdrActive, true, "28 hdr-state" + ok + " state=1", false);
         yield return Row("GetFeatures", () => Native.GetFeatures(), () => Session.Features, 0x2Au, "29 feature-word" + ok + " features=0x2A", Ungated);
+    }
+
+    // A parameter or result as C sees this declaration marshal it: bool as one byte, strings as UTF-16.
+    static string CType(Type type, ICustomAttributeProvider declared, CharSet charSet)
+    {
+        var marshal = declared.GetCustomAttributes(typeof(MarshalAsAttribute), false).Cast<MarshalAsAttribute>().FirstOrDefault();
+        string name = type.Name.TrimEnd('&', '[', ']'), pointer = type.IsByRef || type.IsArray ? "*" : "";
+        if (name == "Boolean") return marshal != null && marshal.Value == UnmanagedType.I1 ? "bool" : "BOOL";
+        if (name == "String") return charSet == CharSet.Unicode ? "const LvxChar*" : "char*";
+        return (name == "Void" ? "void" : name.Contains("Int") ? name.ToLower() + "_t" : name) + pointer;
+    }
+
+    [Test]
+    public void DeclarationsMatchTheHeader()
+    {
+        var header = Regex.Matches(File.ReadAllText(Path.Combine(AppDomain.CurrentDomain.BaseDirectory, "../../include/lmvx.h")), @"LMVX_API ([^(]+)\(([^)]*)\);")
+            .Cast<Match>().Select(m => m.Groups[1].Value + "(" + string.Join(", ", m.Groups[2].Value.Split(',').Select(p => Regex.Replace(p.Trim(), @"\s*\w+$", ""))
+            .Where(p => p != "")) + ")").Select(line => line.Replace("LvxDataType", "int32_t")).OrderBy(line => line);
+        var declared = typeof(Native).GetMethods().Where(m => (m.Attributes & MethodAttributes.PinvokeImpl) != 0).Select(m =>
+        {
+            var import = (DllImportAttribute)m.GetCustomAttributes(typeof(DllImportAttribute), false)[0];
+            return (import.CallingConvention == CallingConvention.Cdecl ? "" : "stdcall ") + CType(m.ReturnType, m.ReturnParameter, import.CharSet) + " " + m.Name +
+                "(" + string.Join(", ", m.GetParameters().Select(p => CType(p.ParameterType, p, import.CharSet))) + ")";
+        }).OrderBy(line => line);
+        Assert.AreEqual(string.Join("\n", header), string.Join("\n", declared));
     }
 
     [Test, TestCaseSource("Exports")]
