@@ -112,7 +112,7 @@ cat >"$stage/_rels/.rels" <<'EOF'
 <?xml version="1.0" encoding="utf-8"?>
 <Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships"><Relationship Type="http://schemas.microsoft.com/packaging/2010/07/manifest" Target="/Lmvx.nuspec" Id="R0"/></Relationships>
 EOF
-(cd "$stage" && TZ=UTC zip -q -X -r "$repo/$pkg" '[Content_Types].xml' _rels Lmvx.nuspec lib runtimes) || die "zip failed"
+(cd "$stage" && TZ=UTC zip -q -X -D -r "$repo/$pkg" '[Content_Types].xml' _rels Lmvx.nuspec lib runtimes) || die "zip failed"
 
 # The package: every file in its place, each native library of its machine, the metadata.
 check_package() {

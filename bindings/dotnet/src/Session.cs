@@ -156,6 +156,8 @@ namespace Lmvx
         // The one callback the library gets, held for the life of the process so that it can
         // never be collected while the library may call it.
         static readonly Dispatcher dispatcher = new Dispatcher();
+        // Not the handles' lock: a handler may subscribe while a Start waits for the service.
+        static readonly object subscribersGate = new object();
         static readonly Native.LvxEventHandler callback = dispatcher.Deliver;
 
         /// <summary>
@@ -176,7 +178,7 @@ namespace Lmvx
         public static void Subscribe(Action<EventType> handler, SynchronizationContext context)
         {
             if (handler == null) throw new ArgumentNullException("handler");
-            lock (gate)
+            lock (subscribersGate)
             {
                 var list = new List<Subscriber>(dispatcher.Subscribers);
                 list.Add(new Subscriber { Handler = handler, Context = context });
@@ -189,7 +191,7 @@ namespace Lmvx
         /// <summary>Removes the last subscription of <paramref name="handler"/>.</summary>
         public static void Unsubscribe(Action<EventType> handler)
         {
-            lock (gate)
+            lock (subscribersGate)
             {
                 var list = new List<Subscriber>(dispatcher.Subscribers);
                 int index = list.FindLastIndex(s => s.Handler == handler);
