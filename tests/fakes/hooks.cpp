@@ -11,7 +11,6 @@ namespace {
 struct Point {
     bool held = false;
     int waiting = 0;
-    int passes = 0;  // waiting threads allowed to leave
 };
 
 struct Actor {
@@ -47,8 +46,7 @@ void Checkpoint(const char* name) {
     Point& point = it->second;
     ++point.waiting;
     changed.notify_all();
-    changed.wait(lock, [&] { return !point.held || point.passes > 0; });
-    if (point.passes > 0) --point.passes;
+    changed.wait(lock, [&] { return !point.held; });
     --point.waiting;
     changed.notify_all();
 }
@@ -63,22 +61,12 @@ Hold::~Hold() { Release(); }
 bool Hold::WaitArrived(int count) {
     std::unique_lock<std::mutex> lock(mutex);
     Point& point = points[point_];
-    return changed.wait_for(lock, kHangBound, [&] { return point.waiting - point.passes >= count; });
-}
-
-void Hold::Step() {
-    std::unique_lock<std::mutex> lock(mutex);
-    Point& point = points[point_];
-    const int before = point.waiting;
-    ++point.passes;
-    changed.notify_all();
-    changed.wait_for(lock, kHangBound, [&] { return point.waiting < before; });
+    return changed.wait_for(lock, kHangBound, [&] { return point.waiting >= count; });
 }
 
 void Hold::Release() {
     std::lock_guard<std::mutex> lock(mutex);
     points[point_].held = false;
-    points[point_].passes = 0;
     changed.notify_all();
 }
 

@@ -3,7 +3,7 @@
 //
 // Hold: one point held for every thread that reaches it.
 //   fake::Hold start("thread-start");
-//   ...; ASSERT_TRUE(start.WaitArrived()); start.Step(); ...
+//   ...; ASSERT_TRUE(start.WaitArrived()); ...; start.Release();
 //
 // Lockstep: every thread the test named (Spawn) or a fake started parks at
 // each checkpoint it reaches; Run lets one of them go on to its next
@@ -34,8 +34,6 @@ public:
     // Waits until `count` threads wait at the point. False only after a
     // bound (10 s) that only a hang reaches.
     bool WaitArrived(int count = 1);
-    // Lets one waiting thread pass and returns once it has left the point.
-    void Step();
     // Lets every thread pass, now and later.
     void Release();
 
