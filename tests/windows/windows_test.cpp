@@ -265,7 +265,7 @@ TEST(LibraryUnload, FreeLibraryRightAfterStopAndLoadAgain) {
 TEST(Resources, StringTableAsTheSystemReadsIt) {
     const std::map<UINT, std::wstring> expected = {
 #define LMVX_STRING(id, text) {id, text},
-#include "windows/resources_expected.h"
+#include "resources_expected.h"
 #undef LMVX_STRING
     };
     const std::wstring path = ProgramDir() + L"LMVX.dll";
