@@ -1,45 +1,34 @@
 #!/usr/bin/env bash
-# Static checks of a Windows binary built here, read with llvm-readobj:
-#   check_binary.sh machine        FILE MACHINE      machine type (0x8664 x64, 0xAA64 ARM64)
-#   check_binary.sh exports        FILE DEF          export table == the names of DEF, nothing else
-#   check_binary.sh system-imports FILE [DLL]        every imported DLL is a system DLL (or DLL);
-#                                                    so Crypt32 is never imported (it is loaded at run time)
-# Prints "check: <what>: ok" or "check: <what>: FAILED ..." and exits non-zero
-# on failure.
+# Static checks of the Windows binaries built here, read with llvm-readobj:
+#   check_binary.sh PROCESSOR DEF LMVX.DLL [TOOL.EXE...]
+# Each has the machine type of PROCESSOR (CMake's name) and imports only
+# system DLLs (the tools LMVX.dll too), so Crypt32 is never imported (it is
+# loaded at run time); the DLL's export table is the names of DEF, nothing
+# else. Prints "check: ... ok" or the first failure and exits non-zero.
 set -uo pipefail
-what="${1:?check}" file="${2:?file}" arg="${3:-}"
+processor="$1" def="$2" dll="$3"
 readobj="${LLVM_READOBJ:-$(command -v llvm-readobj || command -v llvm-readobj-14 || true)}"
-name="$what $(basename "$file")"
-fail() { echo "check: $name: FAILED: $*"; exit 1; }
+fail() { echo "check: FAILED: $*"; exit 1; }
 [ -n "$readobj" ] || fail "llvm-readobj not found"
-[ -f "$file" ] || fail "no such file $file"
-
-# The system DLLs a binary of this project may import. kernel32/user32/
-# advapi32/shell32/ole32 are the Win32 calls of the backend; msvcrt is the C
-# runtime of the MinGW ABI that zig links against; the Universal CRT forms
-# (ucrtbase, api-ms-win-crt-*) are the same runtime on other toolchains.
+case "$processor" in ARM64 | arm64 | aarch64) machine=AA64 ;; *) machine=8664 ;; esac
+# kernel32/user32/advapi32/shell32/ole32 are the Win32 calls of the backend;
+# msvcrt is the C runtime of the MinGW ABI that zig links against; ucrtbase
+# and api-ms-win-crt-* are the same runtime on other toolchains.
 allowed='^(kernel32|user32|advapi32|shell32|ole32|msvcrt|ucrtbase|api-ms-win-crt-[a-z0-9-]+)\.dll$'
 
-case "$what" in
-    machine)
-        seen="$("$readobj" --file-headers "$file" | sed -n 's/^ *Machine: .*(\(0x[0-9A-Fa-f]*\)).*/\1/p' | head -1)"
-        [ -n "$arg" ] && [ "$(tr 'a-f' 'A-F' <<<"${seen#0x}")" = "$(tr 'a-f' 'A-F' <<<"${arg#0x}")" ] ||
-            fail "machine ${seen:-unknown}, expected $arg"
-        ;;
-    exports)
-        want="$(sed -n 's/^[ \t]\{1,\}\([A-Za-z_][A-Za-z0-9_]*\)[ \t\r]*$/\1/p' "$arg" | sort)"
-        have="$("$readobj" --coff-exports "$file" | sed -n 's/^ *Name: \(.*\)$/\1/p' | sort)"
-        count="$("$readobj" --coff-exports "$file" | grep -c '^ *Ordinal:')"
-        [ -n "$want" ] || fail "no names in $arg"
-        [ "$want" = "$have" ] || { diff <(echo "$want") <(echo "$have"); fail "export table differs from $arg"; }
-        [ "$count" -eq "$(wc -l <<<"$want")" ] || fail "$count exports, of which some have no name"
-        ;;
-    system-imports)
-        list="$("$readobj" --coff-imports "$file" | sed -n 's/^ *Name: \(.*\.dll\)$/\1/Ip' | tr 'A-Z' 'a-z' | sort -u)"
-        [ -n "$list" ] || fail "no imports read"
-        bad="$(grep -Ev "$allowed" <<<"$list" | grep -vxF "$(tr 'A-Z' 'a-z' <<<"${arg:-none}")" | tr '\n' ' ')"
-        [ -z "$bad" ] || fail "imports non-system DLLs: $bad"
-        ;;
-    *) fail "unknown check" ;;
-esac
-echo "check: $name: ok"
+for file in "${@:3}"; do
+    seen="$("$readobj" --file-headers "$file" | sed -n 's/^ *Machine: .*(0x\([0-9A-Fa-f]*\)).*/\1/p' | head -1)"
+    [ "$(tr 'a-f' 'A-F' <<<"$seen")" = "$machine" ] || fail "$file: machine ${seen:-unknown}, expected $machine"
+    list="$("$readobj" --coff-imports "$file" | sed -n 's/^ *Name: \(.*\.dll\)$/\1/Ip' | tr 'A-Z' 'a-z' | sort -u)"
+    [ -n "$list" ] || fail "$file: no imports read"
+    [ "$file" = "$dll" ] || allowed="${allowed%)*}|lmvx)\\.dll\$"
+    bad="$(grep -Ev "$allowed" <<<"$list" | tr '\n' ' ')"
+    [ -z "$bad" ] || fail "$file imports non-system DLLs: $bad"
+done
+want="$(sed -n 's/^[ \t]\{1,\}\([A-Za-z_][A-Za-z0-9_]*\)[ \t\r]*$/\1/p' "$def" | sort)"
+have="$("$readobj" --coff-exports "$dll" | sed -n 's/^ *Name: \(.*\)$/\1/p' | sort)"
+count="$("$readobj" --coff-exports "$dll" | grep -c '^ *Ordinal:')"
+[ -n "$want" ] || fail "no names in $def"
+[ "$want" = "$have" ] || { diff <(echo "$want") <(echo "$have"); fail "export table differs from $def"; }
+[ "$count" -eq "$(wc -l <<<"$want")" ] || fail "$count exports, of which some have no name"
+echo "check: ok"
