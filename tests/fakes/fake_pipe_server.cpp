@@ -1,11 +1,6 @@
-// The simulator in unit tests: its servers answer the fake pipe of the OS
-// seam, each for the pipe name it was started with; its companion window is
+// The simulator in unit tests: its service pipe is the fake seam's (one pipe
+// at a time, so the control pipe stays unserved); its companion window is
 // the fake seam's switch.
-#include <cstring>
-#include <map>
-#include <memory>
-#include <mutex>
-
 #include "companion.h"
 #include "fakes/fake_os.h"
 #include "pipe_server.h"
@@ -13,49 +8,25 @@
 namespace sim {
 namespace {
 
-std::mutex serversMutex;
-std::map<std::u16string, RequestHandler> servers;
+const PipeServer* serving = nullptr;
 
-bool Dispatch(const char16_t* pipe, const uint8_t* request, uint32_t size, uint8_t* reply, uint32_t capacity,
-              uint32_t* received) {
-    RequestHandler handler;
-    {
-        std::lock_guard<std::mutex> lock(serversMutex);
-        auto it = servers.find(pipe);
-        if (it == servers.end()) return false;  // no such pipe
-        handler = it->second;
-    }
-    // The request and reply buffers may be one: copy the request first.
-    const std::vector<uint8_t> copy(request, request + size);
-    const Response response = handler(copy.data(), copy.size());
-    if (!response.answer || response.bytes.size() > capacity) return false;
-    if (!response.bytes.empty()) std::memcpy(reply, response.bytes.data(), response.bytes.size());
-    *received = static_cast<uint32_t>(response.bytes.size());
-    return true;
-}
-
-class FakePipeServer final : public PipeServer {
-public:
+struct FakePipeServer final : PipeServer {
     ~FakePipeServer() override { Stop(); }
     bool Start(const std::u16string& name, RequestHandler handler, int) override {
-        std::lock_guard<std::mutex> lock(serversMutex);
-        if (!servers.emplace(name, std::move(handler)).second) return false;
-        name_ = name;
-        fake::Os().SetPipe(Dispatch);
+        if (serving != nullptr) return false;
+        serving = this;
+        fake::Os().SetPipe([=](std::u16string_view pipe, std::vector<uint8_t> request) {
+            const Response response = pipe == name ? handler(request.data(), request.size()) : Response{false};
+            return response.answer ? std::optional(response.bytes) : std::nullopt;
+        });
         return true;
     }
     void Stop() override {
-        std::lock_guard<std::mutex> lock(serversMutex);
-        servers.erase(name_);
-        name_.clear();
+        if (serving == this) fake::Os().SetPipe(nullptr), serving = nullptr;
     }
-
-private:
-    std::u16string name_;
 };
 
-class FakeCompanionWindow final : public CompanionWindow {
-public:
+struct FakeCompanionWindow final : CompanionWindow {
     bool Show(const std::u16string&) override { return true; }
     void Hide() override {}
 };

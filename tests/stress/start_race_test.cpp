@@ -1,7 +1,7 @@
 // Two host threads call Start together from Stopped, round after round, on
 // the real backend: both join the one session, and it stays up until Stop.
 #include <atomic>
-#include <thread>
+#include <future>
 
 #include "library.h"
 
@@ -11,7 +11,6 @@ namespace {
 class StartRace : public LoadedLibrary {};
 
 TEST_F(StartRace, TwoStartsFromStoppedJoinOneSessionThatStaysUp) {
-    const Library& lib = Lib();
 #if defined(__SANITIZE_THREAD__)
     constexpr int rounds = 75;  // each round waits out Start's 100 ms polls, slower under the sanitizer
 #else
@@ -19,21 +18,12 @@ TEST_F(StartRace, TwoStartsFromStoppedJoinOneSessionThatStaysUp) {
 #endif
     for (int round = 0; round < rounds; ++round) {
         std::atomic<int> ready{0};
-        bool other = false;
-        std::thread second([&] {
-            ++ready;
-            while (ready.load() < 2) {
-            }
-            other = lib.Start();
-        });
-        ++ready;
-        while (ready.load() < 2) {
-        }
-        const bool first = lib.Start();
-        second.join();
-        ASSERT_TRUE(first && other) << "round " << round;
-        ASSERT_EQ(lib.GetLVXStatus(), LVX_STATE_CONNECTED) << "round " << round;
-        lib.Stop(false);
+        // Both threads spin until both are there.
+        const auto start = [&] { for (++ready; ready.load() < 2;) continue; return lib_.Start(); };
+        std::future<bool> other = std::async(std::launch::async, start);
+        const bool first = start();
+        ASSERT_TRUE(first && other.get() && lib_.GetLVXStatus() == LVX_STATE_CONNECTED) << "round " << round;
+        lib_.Stop(false);
     }
 }
 

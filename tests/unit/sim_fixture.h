@@ -1,29 +1,57 @@
-// A fixture for unit tests: the fake OS back at its load-time state and a
-// simulator answering the fake pipe of session 1.
+// The unit tests' fixtures: the fake seam at its load-time state and the
+// simulator answering the fake pipe of session 1; for the exports, with the
+// connection state Connected.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <memory>
+#include <cstring>
+#include <utility>
+#include <vector>
 
+#include "exports/api.h"
 #include "fakes/fake_os.h"
 #include "fakes/fake_session.h"
+#include "session/connection.h"
 #include "simulator.h"
+
+using lmvx::ServiceRecord;
+using Words = std::vector<std::pair<uint32_t, uint32_t>>;
 
 class SimulatedService : public ::testing::Test {
 protected:
     void SetUp() override {
         fake::Os().Reset();
+        fake::Platform().Reset();
         fake::Session().Reset();
-        sim_ = std::make_unique<sim::Simulator>();
-        ASSERT_TRUE(sim_->Start());
+        ASSERT_TRUE(sim_.Start());  // on the pipe of session 1
     }
     void TearDown() override {
-        sim_->Stop();
+        sim_.Stop();
         fake::Os().Reset();
     }
-    sim::Simulator& Sim() { return *sim_; }
-
-private:
-    std::unique_ptr<sim::Simulator> sim_;
+    sim::Simulator& Sim() { return sim_; }
+    // The requests of `command` the service received since its log was cleared.
+    std::vector<ServiceRecord> Sent(uint32_t command) {
+        std::vector<ServiceRecord> sent;
+        for (const ServiceRecord& record : sim_.Requests())
+            if (record.command == command) sent.push_back(record);
+        return sent;
+    }
+    sim::Simulator sim_;  // made after the previous test's TearDown put the seam back
 };
+
+class ConnectedService : public SimulatedService {
+protected:
+    void SetUp() override { SimulatedService::SetUp(), lmvx::ConnectionState = lmvx::kConnected; }
+    void TearDown() override { lmvx::ConnectionState = lmvx::kStopped, SimulatedService::TearDown(); }
+};
+
+// A request: size, command and `words`; every other byte zero.
+inline ServiceRecord Request(uint32_t command, const Words& words = {}) {
+    ServiceRecord record = ServiceRecord::Request(command);
+    for (const auto& [offset, value] : words) record.SetWord(offset, value);
+    return record;
+}
+
+inline bool Same(const ServiceRecord& a, const ServiceRecord& b) { return std::memcmp(&a, &b, sizeof a) == 0; }

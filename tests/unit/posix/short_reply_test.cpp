@@ -13,41 +13,32 @@
 #include "pipe_server.h"
 #include "simulator.h"
 
-namespace {
-
-using lmvx::ServiceRecord;
-
-// A successful reply to the service check, as its first n bytes with the
-// checksum in the last one, protected.
-std::vector<uint8_t> Reply(uint32_t n) {
-    ServiceRecord reply = ServiceRecord::Request(36);
-    reply.result = 1;
-    reply.SetWord(12, 7);
-    std::vector<uint8_t> block(n, 0);
-    std::memcpy(block.data(), &reply, std::min<size_t>(n - 1, sizeof reply));
-    EXPECT_TRUE(lmvx::ProtectBlock(block.data(), n));
-    return block;
-}
-
 TEST(RealBackend, OnlyAWholeProtectedReplyIsTakenForARecord) {
     std::string dir = (std::filesystem::temp_directory_path() / "lmvx-unit-XXXXXX").string();
     ASSERT_NE(mkdtemp(dir.data()), nullptr);
     setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);  // a pipe of this test's own
-    std::atomic<uint32_t> length{0};
+    // A successful reply to the service check, as its first n bytes with the
+    // checksum in the last one, protected.
+    std::atomic<uint32_t> n{0};
+    const auto reply = [&n] {
+        lmvx::ServiceRecord record = lmvx::ServiceRecord::Request(36);
+        record.result = 1;
+        record.SetWord(12, 7);
+        std::vector<uint8_t> block(n, 0);
+        std::memcpy(block.data(), &record, std::min<size_t>(n - 1, sizeof record));
+        EXPECT_TRUE(lmvx::ProtectBlock(block.data(), n));
+        return block;
+    };
     const auto server = sim::CreatePipeServer();
-    ASSERT_TRUE(server->Start(sim::SessionPipeName(), [&](const uint8_t*, size_t) {
-        return sim::Response{.bytes = Reply(length)};
-    }, 2));
-    for (const uint32_t n : {16u, 12016u, 12032u}) {
-        std::vector<uint8_t> copy = Reply(n);
-        ASSERT_TRUE(lmvx::DecryptRecord(copy.data(), n)) << n;  // it verifies
-        length = n;
-        ServiceRecord record = ServiceRecord::Request(36);
-        EXPECT_EQ(lmvx::ExchangeRecord(&record), n == 12032) << n;
-        EXPECT_EQ(record.Word(12), n == 12032 ? 7u : 0u) << n;
+    ASSERT_TRUE(server->Start(
+        sim::SessionPipeName(), [&](const uint8_t*, size_t) { return sim::Response{.bytes = reply()}; }, 2));
+    for (const uint32_t length : {16u, 12016u, 12032u}) {
+        n = length;
+        ASSERT_TRUE(lmvx::DecryptRecord(reply().data(), length)) << length;  // it verifies
+        lmvx::ServiceRecord record = lmvx::ServiceRecord::Request(36);
+        EXPECT_EQ(lmvx::ExchangeRecord(&record), length == 12032) << length;
+        EXPECT_EQ(record.Word(12), length == 12032 ? 7u : 0u) << length;
     }
     server->Stop();
     std::filesystem::remove_all(dir);
 }
-
-}  // namespace

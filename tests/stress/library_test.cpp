@@ -1,0 +1,123 @@
+// The library as a host loads it, on the real backend: notifications through
+// its window (a burst behind a handler held in its first call, Stop from
+// inside the handler, the merge of a waiting run, the quit and end-session
+// messages), and loading and unloading it again and again.
+#include <atomic>
+#include <mutex>
+
+#include "library.h"
+#include "os/os.h"
+
+namespace stress {
+namespace {
+
+// The handler is a plain function: what it works with is file-wide.
+std::atomic<bool> released{false};    // the first call waits for it
+const Library* stopInside = nullptr;  // when set, the first call then calls Stop
+std::mutex seenLock;
+// Never destroyed: the notification thread may still write it as the process exits.
+std::vector<LvxDataType>& seen = *new std::vector<LvxDataType>;
+
+void Record(LvxDataType type) {
+    std::unique_lock<std::mutex> hold(seenLock);
+    seen.push_back(type);
+    if (seen.size() > 1) return;
+    hold.unlock();
+    Eventually([] { return released.load(); });
+    if (stopInside != nullptr) stopInside->Stop(false);
+}
+
+std::vector<LvxDataType> Seen() {
+    std::lock_guard<std::mutex> hold(seenLock);
+    return seen;
+}
+
+LvxDataType Alternating(size_t i) { return i % 2 == 0 ? LVX_EVENT_BRIGHTNESS : LVX_EVENT_CONTRAST; }
+
+class Notifications : public LoadedLibrary {
+protected:
+    void SetUp() override {
+        LoadedLibrary::SetUp();
+        seen.clear(), released = false, stopInside = nullptr;  // as at load, for runs in one process
+        ASSERT_TRUE((lib_.SetEventHandler(Record), lib_.Start()));
+    }
+    void TearDown() override { released = true, LoadedLibrary::TearDown(); }
+};
+
+TEST_F(Notifications, ABurstBehindASlowHandlerArrivesWholeAndInOrderUpToTheQueuesRoom) {
+    size_t posted = 0;
+    for (; posted < 10000; ++posted) ASSERT_TRUE(sim_.Notify(Alternating(posted), posted)) << posted;
+    // Past the room of the window's queue a post fails rather than wait.
+    while (posted < 10100 && sim_.Notify(Alternating(posted), posted)) ++posted;
+    EXPECT_LT(posted, 10100u);
+    released = true;
+    EXPECT_TRUE(Eventually([&] { return Seen().size() >= posted; }));
+    lib_.Stop(false);
+    ASSERT_TRUE(Eventually([] { return WindowEndpointCount() == 0; }));
+    std::vector<LvxDataType> expected(posted);
+    for (size_t i = 0; i < posted; ++i) expected[i] = Alternating(i);
+    EXPECT_TRUE(Seen() == expected) << Seen().size() << " delivered of " << posted;
+    Report(posted);
+}
+
+TEST_F(Notifications, StopFromInsideTheHandlerReturnsWithAThousandWaiting) {
+    stopInside = &lib_;
+    for (size_t i = 0; i <= 1000; ++i) ASSERT_TRUE(sim_.Notify(Alternating(i), i)) << i;
+    released = true;
+    // The thread ends only once the handler, and the Stop it called, return.
+    EXPECT_TRUE(Eventually([] { return WindowEndpointCount() == 0; })) << "Stop called by the handler did not return";
+    EXPECT_EQ(lib_.GetLVXStatus(), LVX_STATE_STOPPED);
+}
+
+TEST_F(Notifications, AWaitingRunIsMergedAndTheWindowEndsOnQuitOrEndSession) {
+    ASSERT_TRUE(sim_.Notify(LVX_EVENT_BRIGHTNESS, 0));  // held in the handler
+    for (int i = 1; i <= 100; ++i) ASSERT_TRUE(sim_.Notify(LVX_EVENT_CONTRAST, i));
+    ASSERT_TRUE(os::PostWindowMessage(sim_.RegisteredWindow(), os::kMessageCommand, 0x402, 0));  // not the quit command
+    ASSERT_TRUE(sim_.Notify(LVX_EVENT_BRIGHTNESS, 101));
+    released = true;
+    EXPECT_TRUE(Eventually([] { return Seen().size() >= 3; }));
+    EXPECT_EQ(Seen(), (std::vector<LvxDataType>{LVX_EVENT_BRIGHTNESS, LVX_EVENT_CONTRAST, LVX_EVENT_BRIGHTNESS}));
+    ASSERT_TRUE(os::PostWindowMessage(sim_.RegisteredWindow(), os::kMessageCommand, 0x401, 0));  // quit
+    EXPECT_TRUE(Eventually([] { return WindowEndpointCount() == 0; }));
+    lib_.Stop(false);
+    ASSERT_TRUE(lib_.Start());
+    ASSERT_TRUE(os::PostWindowMessage(sim_.RegisteredWindow(), os::kMessageEndSession, 1, 0));
+    EXPECT_TRUE(Eventually([] { return WindowEndpointCount() == 0; }));
+    EXPECT_EQ(lib_.GetLVXStatus(), LVX_STATE_STOPPED);
+}
+
+struct LoadUnload : LoadedLibrary {
+    LoadUnload() { load_ = false; }  // each round loads its own
+};
+
+// Round after round leaves no thread, file or mapping behind; and a running
+// notification thread keeps the library loaded to its last instruction of it.
+TEST_F(LoadUnload, RoundsLeaveNothingBehindAndARunningThreadKeepsTheLibraryLoaded) {
+    int threads = ThreadCount(), files = 0;
+    // Round 0 settles what the process keeps for good (the crypto library's
+    // tables, the loader's own state).
+    for (int round = 0; round <= 20; ++round) {
+        Library lib;
+        ASSERT_TRUE(lib.Load()) << round;
+        lib.SetEventHandler([](LvxDataType) {});
+        ASSERT_TRUE(lib.Start()) << round;
+        EXPECT_EQ(lib.GetContrast(), 50u) << round;
+        lib.Stop(true), lib.Unload();
+        ASSERT_TRUE(Eventually([] { return !LibraryLoaded(); })) << round;
+        if (round == 0) files = OpenFileCount();
+    }
+    EXPECT_TRUE(Eventually([&] { return ThreadCount() == threads; })) << ThreadCount() << " threads, " << threads;
+    EXPECT_EQ(OpenFileCount(), files);
+    // Unloaded without Stop, the library stays until its thread, ended from
+    // outside, has run its code to the end.
+    Library lib;
+    ASSERT_TRUE(lib.Load() && lib.Start());
+    lib.Unload();
+    EXPECT_TRUE(LibraryLoaded());
+    ASSERT_TRUE(os::PostWindowMessage(sim_.RegisteredWindow(), os::kMessageEndSession, 1, 0));
+    EXPECT_TRUE(Eventually([] { return !LibraryLoaded(); }));
+    Report(21);
+}
+
+}  // namespace
+}  // namespace stress
