@@ -52,7 +52,13 @@ protected:
     }
     void TearDown() override {
         Stop(false);
-        std::filesystem::remove_all(dir_);
+        // The ending notification thread removes its own endpoint: wait for that, then for the folder.
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        std::error_code error;
+        while (std::filesystem::remove_all(dir_, error) == static_cast<std::uintmax_t>(-1) &&
+               std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        EXPECT_FALSE(std::filesystem::exists(dir_));
     }
     const std::string dir_ = PrivateRuntimeDir();  // before the simulator names its pipe
     sim::Simulator sim_;
