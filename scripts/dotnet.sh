@@ -106,7 +106,7 @@ EOF
 
 # The package: every file in its place, each native library of its machine, the metadata.
 check_package() {
-    local want have spec f
+    local want have manifest f
     want="[Content_Types].xml _rels/.rels Lmvx.nuspec lib/net472/Lmvx.dll lib/net472/Lmvx.xml runtimes/linux-x64/native/liblmvx.so runtimes/win-arm64/native/LMVX.dll runtimes/win-x64/native/LMVX.dll"
     have="$(unzip -Z1 "$pkg" | grep -v '/$' | sort | xargs)"
     [ "$have" = "$(tr ' ' '\n' <<<"$want" | sort | xargs)" ] || { echo "package holds: $have" >&2; return 1; }
@@ -114,10 +114,10 @@ check_package() {
     unzip -p "$pkg" runtimes/win-x64/native/LMVX.dll | file - | grep -q 'PE32+ .*x86-64' || return 1
     unzip -p "$pkg" runtimes/win-arm64/native/LMVX.dll | file - | grep -q 'PE32+ .*Aarch64' || return 1
     unzip -p "$pkg" runtimes/linux-x64/native/liblmvx.so | file - | grep -q 'ELF 64-bit .*x86-64' || return 1
-    spec="$(unzip -p "$pkg" Lmvx.nuspec)"
-    xmllint --noout - <<<"$spec" || return 1
+    manifest="$(unzip -p "$pkg" Lmvx.nuspec)"
+    xmllint --noout - <<<"$manifest" || return 1
     for f in '<id>Lmvx</id>' "<version>$version</version>" '<license type="expression">MIT</license>' '<description>.NET binding'; do
-        grep -qF "$f" <<<"$spec" || { echo "nuspec lacks $f" >&2; return 1; }
+        grep -qF "$f" <<<"$manifest" || { echo "nuspec lacks $f" >&2; return 1; }
     done
 }
 if check_package; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "dotnet: package check FAILED" >&2; fi
