@@ -6,6 +6,15 @@ namespace lmvx {
 
 constinit SessionWord ConnectionState{{kStopped, 0, ThreadPhase::kNone}};
 
+bool StopIfCurrent(uint32_t number) {
+    return ConnectionState.Update([number](Session& s) {
+        if (s.number != number || s.thread == ThreadPhase::kNone) return false;
+        s.state = kStopped;
+        s.thread = ThreadPhase::kNone;
+        return true;
+    });
+}
+
 void RefreshConnectionState() {
     const Session asked = ConnectionState.Load();
     if (asked.state == kStopped) return;

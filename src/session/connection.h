@@ -92,6 +92,12 @@ extern SessionWord ConnectionState;
 // The connection gate: true only while the state is Connected.
 inline bool IsConnected() { return ConnectionState.load() == kConnected; }
 
+// Stops session `number` if it is still the current one and a thread serves
+// or is starting for it: how a notification thread's own end, or a thread
+// that could not be started, ends its session and no newer one. True when
+// this call stopped it.
+bool StopIfCurrent(uint32_t number);
+
 // Unless the state is Stopped, asks the service for its status (a failed
 // exchange counts as 0) and stores Disconnected for 0 and Connected for 1;
 // other answers leave the state. The answer is stored only into the session

@@ -61,12 +61,7 @@ bool StartSession() {
     bool startThread = false;
     const uint32_t number = ClaimSession(&startThread);
     if (startThread && !StartNotificationThread(number)) {
-        ConnectionState.Update([number](Session& s) {
-            if (s.number != number || s.thread != ThreadPhase::kStarting) return false;
-            s.state = kStopped;
-            s.thread = ThreadPhase::kNone;
-            return true;
-        });
+        StopIfCurrent(number);
         return false;
     }
 

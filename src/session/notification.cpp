@@ -92,12 +92,7 @@ void RunNotificationThread(void* argument) {
     // An end that no Stop asked for (the end of the Windows session, a quit
     // from elsewhere, no window) ends this thread's own session only; the
     // thread then takes its window out of the slot, as Stop would have.
-    const bool endedHere = ConnectionState.Update([number](Session& s) {
-        if (s.number != number || s.thread == ThreadPhase::kNone) return false;
-        s.state = kStopped;
-        s.thread = ThreadPhase::kNone;
-        return true;
-    });
+    const bool endedHere = StopIfCurrent(number);
     uint64_t mine = window;
     if (endedHere && published) NotificationWindow.compare_exchange_strong(mine, 0);
     if (window != 0) os::CloseNotificationWindow(window);
