@@ -8,7 +8,8 @@
 #             by qemu-user (correctness only: emulated timing means nothing)
 #   fuzz      each libFuzzer target for about 20 s (LMVX_LONG=1: 300 s); any
 #             crash fails
-#   valgrind  memcheck over the end-to-end tests, once, as one process
+#   valgrind  memcheck over the built library's sessions, notifications and
+#             load/unload rounds, as one process
 #   bench     the benchmarks once, short (scripts/bench.sh --short): passes
 #             when they build, run and print their table
 #   dotnet    the .NET binding on Mono against the simulator, and its NuGet
@@ -122,12 +123,13 @@ stage_valgrind() {
     echo "== valgrind" >&2
     needs native valgrind || return
     if ! { cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${native_build_flags[@]}" &&
-           cmake --build "$dir" -j "$jobs" --target lmvx_e2e_tests; } >"$log" 2>&1; then
+           cmake --build "$dir" -j "$jobs" --target lmvx_stress_tests; } >"$log" 2>&1; then
         echo "   build failed (see $log)" >&2; broken_stages+=(valgrind); return
     fi
-    # The whole suite in one process, as under Wine: leaks of any test add up.
+    # Sessions, notifications and load/unload rounds in one process: leaks of any of them add up.
     if timeout 600 valgrind --error-exitcode=99 --leak-check=full --errors-for-leak-kinds=definite,indirect \
-        --show-leak-kinds=definite,indirect "$dir/tests/lmvx_e2e_tests" >>"$log" 2>&1; then
+        --show-leak-kinds=definite,indirect "$dir/tests/stress/lmvx_stress_tests" \
+        --gtest_filter='LoadUnload.*:Notifications.AWaiting*:Notifications.StopFrom*' >>"$log" 2>&1; then
         passed=$((passed + 1))
     else
         failed=$((failed + 1))

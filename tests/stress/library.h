@@ -76,6 +76,7 @@ protected:
         if (lib_.handle != nullptr) {
             lib_.SetEventHandler(nullptr), lib_.Stop(false);
             EXPECT_TRUE(Eventually([] { return WindowEndpointCount() == 0; }));
+            lib_.Unload();  // the next test in this process starts with the library unloaded
         }
         sim_.Stop();
     }
