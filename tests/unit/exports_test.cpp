@@ -79,6 +79,10 @@ const Row kRows[] = {
     {ScheduleTimes, Request(24), {{12, 6}, {16, 7}, {20, 8}, {24, 5}}, 0x105080706, 0x09090909, 0x09090909},
     SWITCH(SetPowerSavings, true, 30), SWITCH(SetPowerSavings, false, 30), STATE(GetPowerSavings, 30, 1),
     STATE(GetHDRStatus, 28, 1), {CALL(GetFeatures()), Request(29), {{12, 0xA5}}, 0xA5, 0, kUngated},
+    // Ready from a readiness of 2 on.
+    {CALL(CheckService()), Request(36), {{12, 2}}, 1, 0, kUngated}, {CALL(CheckService()), Request(36), {{12, 1}}, 0, 0, kUngated},
+    {CALL(CheckService()), Request(36), {{12, 0x80000000}}, 1, 0, kUngated},
+    {DO(UpdateData(16)), Request(34, {{16, 16}})}, {DO(UpdateData(-3)), Request(34, {{16, 0xFFFFFFFD}})},
     POLLING(1, 38), POLLING(2, 37), POLLING(3, 40), POLLING(4, 39), POLLING(5, 41),
     {DO(DisablePolling(4)), Request(39), {}, 0, 0, kUngated},
 };
@@ -120,7 +124,7 @@ TEST_F(Exports, ArgumentsTheServiceCannotTakeSendNothing) {
         [] { GetScheduleTime(&t, &t, nullptr, &t); }, [] { GetScheduleTime(&t, &t, &t, nullptr); },
         [] { GetAutoColorTable(nullptr); }, [] { GetDPSupportedScreens(nullptr); },
         [] { getSupportedAutoColorMode(nullptr); }, [] { GetSupportedWhitePoints(nullptr, 4); },
-        [] { GetSupportedInputSources(nullptr, 4); },
+        [] { GetSupportedInputSources(nullptr, 4); }, [] { UpdateData(256); },
     };
     for (const auto& call : calls) {
         call();

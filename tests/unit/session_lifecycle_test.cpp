@@ -150,4 +150,48 @@ TEST_F(Session, NoThreadOrNoWindowMeansNoSession) {
     EXPECT_TRUE(NothingRegistered());
 }
 
+// GetLVXStatus: the state, refreshed from the service's answer.
+class Status : public SimulatedService {};
+
+TEST_F(Status, StoppedAtLoadAndNothingSent) {
+    EXPECT_EQ(GetLVXStatus(), LVX_STATE_STOPPED);
+    EXPECT_EQ(fake::Os().pipeCalls, 0u);
+}
+
+TEST_F(Status, RefreshFollowsTheServiceAnswer) {
+    ConnectionState = lmvx::kDisconnected;
+    EXPECT_EQ(GetLVXStatus(), LVX_STATE_CONNECTED);
+    EXPECT_EQ(Sim().Commands(), std::vector<uint32_t>{1});
+    Sim().SetStatus(0);
+    EXPECT_EQ(GetLVXStatus(), LVX_STATE_DISCONNECTED);
+    // Any other answer leaves the state, whatever it was.
+    Sim().SetStatus(2);
+    EXPECT_EQ(GetLVXStatus(), LVX_STATE_DISCONNECTED);
+    ConnectionState = lmvx::kStartFailed;
+    EXPECT_EQ(GetLVXStatus(), LVX_STATE_START_FAILED);
+    Sim().SetStatus(1);
+    EXPECT_EQ(GetLVXStatus(), LVX_STATE_CONNECTED);
+}
+
+TEST_F(Status, AServiceThatIsGoneDisconnects) {
+    ConnectionState = lmvx::kConnected;
+    Sim().Stop();
+    EXPECT_EQ(GetLVXStatus(), LVX_STATE_DISCONNECTED);
+    EXPECT_EQ(fake::Os().pipeCalls, 3u);
+    // A refused status query counts as 0 too.
+    ConnectionState = lmvx::kConnected;
+    ASSERT_TRUE(Sim().Start());
+    Sim().Once(1, {.setResult = true, .result = 0, .words = {{12, 1}}});
+    EXPECT_EQ(GetLVXStatus(), LVX_STATE_DISCONNECTED);
+}
+
+TEST_F(Status, ARefreshNeverOverwritesAStopThatLandsDuringTheQuery) {
+    ConnectionState = lmvx::kDisconnected;
+    // The service "answers" connected, but the state is stopped while the
+    // query is on its way.
+    Sim().Once(1, {.edit = [](lmvx::ServiceRecord&) { ConnectionState = lmvx::kStopped; }});
+    lmvx::RefreshConnectionState();
+    EXPECT_EQ(ConnectionState.load(), lmvx::kStopped);
+}
+
 }  // namespace
