@@ -3,8 +3,8 @@
 # without running them), read with llvm-readobj --coff-resources:
 #   types      STRINGTABLE, VERSIONINFO (id 1) and MANIFEST (type 24, id 2),
 #              each in US English (1033), and no other resource
-#   strings    the string table decoded: exactly the texts of
-#              tests/windows/resources_expected.h, no other identifier
+#   strings    the string table decoded: exactly the texts of the STRINGTABLE
+#              block of res/resources.rc, no other identifier
 #   version    the version block's fixed part and strings (block 040904b0)
 #   manifest   asInvoker, uiAccess false
 # Usage: scripts/check-resources.sh [DLL...]
@@ -14,7 +14,7 @@
 set -uo pipefail
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 readobj="${LLVM_READOBJ:-$(command -v llvm-readobj || command -v llvm-readobj-14 || true)}"
-expected="$repo/tests/windows/resources_expected.h"
+expected="$repo/res/resources.rc"
 
 dlls=("$@")
 if [ ${#dlls[@]} -eq 0 ]; then
@@ -82,7 +82,8 @@ if what == 'types':
     check(sorted(n for t, n, _ in entries if t == 24) == [2], 'MANIFEST is not id 2 alone')
 elif what == 'strings':
     want = {}
-    for m in re.finditer(r'LMVX_STRING\((\d+), L"((?:[^"\\]|\\.)*)"\)', open(expected_file, encoding='utf-8').read()):
+    table = re.search(r'^STRINGTABLE\s*\nBEGIN\n(.*?)^END', open(expected_file, encoding='utf-8').read(), re.M | re.S).group(1)
+    for m in re.finditer(r'^\s*(\d+)\s+"((?:[^"\\]|\\.)*)"', table, re.M):
         want[int(m.group(1))] = m.group(2).replace('\\n', '\n').replace('\\"', '"').replace('\\\\', '\\')
     check(len(want) == 45, '%d expected texts read' % len(want))
     have = {}
