@@ -36,11 +36,6 @@ protected:
         SimulatedService::SetUp();
         delivered.clear();
         SetEventHandler(Record);
-        SubscribeAsAtLoad();
-    }
-    void TearDown() override {
-        SetEventHandler(nullptr);
-        SimulatedService::TearDown();
     }
 };
 

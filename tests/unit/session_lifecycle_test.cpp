@@ -20,12 +20,6 @@ const Commands kStartCommands = {36, 1, 32, 38, 37, 40, 39, 41};
 
 class Session : public SimulatedService {
 protected:
-    void TearDown() override {
-        Stop(false);
-        WaitFor([] { return fake::Session().threadsRunning == 0; });
-        SetEventHandler(nullptr);
-        SimulatedService::TearDown();
-    }
     // Neither the window registration nor a polling interval was sent.
     bool NothingRegistered() {
         for (uint32_t command : Sim().Commands())

@@ -22,20 +22,7 @@ using fake::WaitFor;
 using lmvx::ConnectionState;
 using lmvx::NotificationWindow;
 
-class Race : public SimulatedService {
-protected:
-    void SetUp() override {
-        SimulatedService::SetUp();
-        EnableEvent(LVX_EVENT_ALL);  // subscriptions as at load
-        DisableEvent(LVX_EVENT_SERVICE_105);
-    }
-    void TearDown() override {
-        Stop(false);
-        EXPECT_TRUE(WaitFor([] { return fake::Session().threadsRunning == 0; }));
-        SetEventHandler(nullptr);
-        SimulatedService::TearDown();
-    }
-};
+class Race : public SimulatedService {};
 
 // Runs `actor` until it parks at one of `points` or ends (at most 50 steps).
 std::string RunTo(fake::Lockstep& steps, const std::string& actor, std::vector<std::string> points) {

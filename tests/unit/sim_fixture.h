@@ -24,9 +24,14 @@ protected:
         fake::Os().Reset();
         fake::Platform().Reset();
         fake::Session().Reset();
+        EnableEvent(LVX_EVENT_ALL), DisableEvent(LVX_EVENT_SERVICE_105);  // the subscriptions at load
         ASSERT_TRUE(sim_.Start());  // on the pipe of session 1
     }
+    // No session, thread or handler is left for the next test in this process.
     void TearDown() override {
+        Stop(false);
+        EXPECT_TRUE(fake::WaitFor([] { return fake::Session().threadsRunning == 0; }));
+        SetEventHandler(nullptr);
         sim_.Stop();
         fake::Os().Reset();
     }
