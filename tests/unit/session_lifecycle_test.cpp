@@ -6,6 +6,7 @@
 #include "exports/api.h"
 #include "session/companion.h"
 #include "session/connection.h"
+#include "session/events.h"
 #include "os/os.h"
 #include "session/notification.h"
 #include "sim_fixture.h"
@@ -186,6 +187,22 @@ TEST_F(Status, ARefreshNeverOverwritesAStopThatLandsDuringTheQuery) {
     Sim().Once(1, {.edit = [](lmvx::ServiceRecord&) { ConnectionState = lmvx::kStopped; }});
     lmvx::RefreshConnectionState();
     EXPECT_EQ(ConnectionState.load(), lmvx::kStopped);
+}
+
+LvxDataType lastEvent = 0;
+void RecordLast(LvxDataType type) { lastEvent = type; }
+
+TEST_F(Status, AStatusNotificationRefreshesTheStateEvenWithoutAHandler) {
+    ConnectionState = lmvx::kDisconnected;
+    lmvx::DispatchNotification(0x102, 0);
+    EXPECT_EQ(ConnectionState.load(), lmvx::kConnected);
+    EXPECT_EQ(Sim().Commands(), std::vector<uint32_t>{1});
+    // While stopped the refresh sends nothing, and the event still arrives.
+    SetEventHandler(RecordLast);
+    ConnectionState = lmvx::kStopped;
+    lmvx::DispatchNotification(0x102, 0);
+    EXPECT_EQ(lastEvent, 0x102);
+    EXPECT_EQ(Sim().RequestCount(), 1u);
 }
 
 }  // namespace
