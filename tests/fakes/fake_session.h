@@ -35,17 +35,4 @@ struct SessionState {
 
 SessionState& Session();
 
-// Waits (really) until `done` holds or about five seconds have passed.
-template <typename Predicate>
-bool WaitFor(Predicate done);
-
 }  // namespace fake
-
-#include <chrono>
-#include <thread>
-
-template <typename Predicate>
-bool fake::WaitFor(Predicate done) {
-    for (int i = 0; i < 5000 && !done(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    return done();
-}

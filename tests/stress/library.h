@@ -14,6 +14,7 @@
 #include <thread>
 #include <utility>
 
+#include "eventually.h"
 #include "lmvx.h"
 #include "simulator.h"
 
@@ -60,13 +61,6 @@ inline void Report(uint64_t calls) {
     std::filesystem::create_directories(LMVX_STRESS_REPORT_DIR);
     std::ofstream(std::string(LMVX_STRESS_REPORT_DIR) + "/" + test->test_suite_name() + "." + test->name() + ".txt")
         << "calls " << calls << '\n';
-}
-
-// Waits for `done`, giving up only after a bound that a hang alone reaches.
-template <typename Predicate> bool Eventually(Predicate done) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (!done() && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    return done();
 }
 
 class LoadedLibrary : public ::testing::Test {

@@ -1,8 +1,9 @@
 // The library as a host loads it, on the real backend: notifications through
 // its window (a burst behind a handler held in its first call, Stop from
 // inside the handler, the merge of a waiting run, the quit and end-session
-// messages), and loading and unloading it again and again.
+// messages), loading and unloading it again and again, and two Starts at once.
 #include <atomic>
+#include <future>
 #include <mutex>
 
 #include "library.h"
@@ -117,6 +118,27 @@ TEST_F(LoadUnload, RoundsLeaveNothingBehindAndARunningThreadKeepsTheLibraryLoade
     ASSERT_TRUE(os::PostWindowMessage(sim_.RegisteredWindow(), os::kMessageEndSession, 1, 0));
     EXPECT_TRUE(Eventually([] { return !LibraryLoaded(); }));
     Report(21);
+}
+
+// Two host threads call Start together from Stopped, round after round:
+// both join the one session, and it stays up until Stop.
+class StartRace : public LoadedLibrary {};
+
+TEST_F(StartRace, TwoStartsFromStoppedJoinOneSessionThatStaysUp) {
+#if defined(__SANITIZE_THREAD__)
+    constexpr int rounds = 75;  // each round waits out Start's 100 ms polls, slower under the sanitizer
+#else
+    constexpr int rounds = 150;
+#endif
+    for (int round = 0; round < rounds; ++round) {
+        std::atomic<int> ready{0};
+        // Both threads spin until both are there.
+        const auto start = [&] { for (++ready; ready.load() < 2;) continue; return lib_.Start(); };
+        std::future<bool> other = std::async(std::launch::async, start);
+        const bool first = start();
+        ASSERT_TRUE(first && other.get() && lib_.GetLVXStatus() == LVX_STATE_CONNECTED) << "round " << round;
+        lib_.Stop(false);
+    }
 }
 
 }  // namespace

@@ -13,7 +13,6 @@
 
 namespace {
 
-using fake::WaitFor;
 using lmvx::ConnectionState;
 using Commands = std::vector<uint32_t>;
 
@@ -28,7 +27,7 @@ protected:
         return true;
     }
     static bool ThreadsEnded() {
-        return WaitFor([] { return fake::Session().threadsRunning == 0; });
+        return Eventually([] { return fake::Session().threadsRunning == 0; });
     }
 };
 

@@ -18,7 +18,6 @@
 
 namespace {
 
-using fake::WaitFor;
 using lmvx::ConnectionState;
 using lmvx::NotificationWindow;
 
@@ -47,7 +46,7 @@ TEST_F(Race, AStartAfterAFailedOneDoesNotWaitForAnEndingThread) {
     ending.Release();
     EXPECT_EQ(waited, std::future_status::ready);
     EXPECT_TRUE(started.get());
-    EXPECT_TRUE(WaitFor([] { return fake::Session().threadsRunning == 1; }));
+    EXPECT_TRUE(Eventually([] { return fake::Session().threadsRunning == 1; }));
     EXPECT_EQ(GetLVXStatus(), LVX_STATE_CONNECTED);
 }
 
@@ -70,7 +69,7 @@ TEST_F(Race, AHandlerSwapDeliversEachNotificationOnce) {
         SetEventHandler(NewHandler);
     }
     ASSERT_TRUE(os::PostWindowMessage(NotificationWindow.load(), lmvx::kServiceNotifyMessage, 0x12, 0));
-    ASSERT_TRUE(WaitFor([] { return oldCalls + newCalls == 2; }));
+    ASSERT_TRUE(Eventually([] { return oldCalls + newCalls == 2; }));
     EXPECT_EQ(oldCalls, 1);
 }
 
@@ -80,7 +79,7 @@ TEST_F(Race, SetEventHandlerReturnsWhileTheOldHandlerRuns) {
     SetEventHandler(OldHandler);
     ASSERT_TRUE(Start());
     ASSERT_TRUE(os::PostWindowMessage(NotificationWindow.load(), lmvx::kServiceNotifyMessage, 0x10, 0));
-    ASSERT_TRUE(WaitFor([] { return oldCalls == 1; }));
+    ASSERT_TRUE(Eventually([] { return oldCalls == 1; }));
     // As a UI thread would at teardown while the handler waits for it.
     auto replaced = std::async(std::launch::async, [] { SetEventHandler(nullptr); });
     const std::future_status waited = replaced.wait_for(std::chrono::seconds(10));
@@ -228,7 +227,7 @@ TEST_F(Race, EveryInterleavingOfTwoSessionsKeepsThemApart) {
             SCOPED_TRACE(::testing::PrintToString(steps[0]) + ::testing::PrintToString(steps[1]) +
                          ::testing::PrintToString(order));
             Interleaving(Sim()).Play(steps, order);
-            ASSERT_TRUE(WaitFor([] { return fake::Session().threadsRunning == 0; }));
+            ASSERT_TRUE(Eventually([] { return fake::Session().threadsRunning == 0; }));
             fake::Session().Reset();
             Sim().ClearLog();
             if (HasFailure()) break;

@@ -11,6 +11,7 @@
 
 #include "exports/api.h"
 #include "fakes/fake_os.h"
+#include "eventually.h"
 #include "fakes/fake_session.h"
 #include "session/connection.h"
 #include "simulator.h"
@@ -30,7 +31,7 @@ protected:
     // No session, thread or handler is left for the next test in this process.
     void TearDown() override {
         Stop(false);
-        EXPECT_TRUE(fake::WaitFor([] { return fake::Session().threadsRunning == 0; }));
+        EXPECT_TRUE(Eventually([] { return fake::Session().threadsRunning == 0; }));
         SetEventHandler(nullptr);
         sim_.Stop();
         fake::Os().Reset();

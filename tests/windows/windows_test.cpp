@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "eventually.h"
 #include "lmvx.h"
 #include "os/os.h"
 #include "pipe_server.h"
@@ -31,13 +32,6 @@ std::wstring Here(const wchar_t* file) {  // a file beside this program
     wchar_t path[MAX_PATH] = {};
     const std::wstring text(path, GetModuleFileNameW(nullptr, path, MAX_PATH));
     return text.substr(0, text.find_last_of(L'\\') + 1) + file;
-}
-
-// Waits for `done` with a bound that only a hang reaches.
-template <typename Done>
-bool Eventually(Done done) {
-    for (int i = 0; i < 2000 && !done(); ++i) Sleep(10);
-    return done();
 }
 
 // Run with native DLLs preferred (WINEDLLOVERRIDES=crypt32=n,b), so that a
