@@ -14,6 +14,7 @@ namespace {
 
 using lmvx::ConnectionState;
 using Commands = std::vector<uint32_t>;
+using Launch = std::pair<std::u16string, std::u16string>;  // file, folder
 
 const Commands kStartCommands = {36, 1, 32, 38, 37, 40, 39, 41};
 
@@ -65,7 +66,6 @@ TEST_F(Session, NoCompanionLaunchesTheUrlAndFailsAfterSixSeconds) {
     EXPECT_FALSE(Start());
     EXPECT_EQ(ConnectionState.load(), lmvx::kStartFailed);
     EXPECT_EQ(fake::Os().sleptMs, 6000u);
-    using Launch = std::pair<std::u16string, std::u16string>;
     EXPECT_EQ(fake::Session().launches, std::vector<Launch>{Launch(u"lumivex://run", u".")});
     EXPECT_EQ(fake::Session().threadsStarted, 0u);
     EXPECT_EQ(Sim().RequestCount(), 0u);
@@ -76,7 +76,6 @@ TEST_F(Session, ALaunchedCompanionThatAppearsLetsStartGoOn) {
     fake::Session().companionAppearsOnLaunch = true;
     fake::Session().files.insert(u"C:\\Program Files\\Host\\Lumivex.exe");
     EXPECT_TRUE(Start());
-    using Launch = std::pair<std::u16string, std::u16string>;
     EXPECT_EQ(fake::Session().launches, std::vector<Launch>{Launch(u"C:\\Program Files\\Host\\Lumivex.exe", u"")});
     EXPECT_GE(fake::Os().sleptMs, 1000u);  // one round, then Start's own short waits
 }
@@ -136,11 +135,6 @@ TEST_F(Session, NoThreadOrNoWindowMeansNoSession) {
 
 // GetLVXStatus: the state, refreshed from the service's answer.
 class Status : public SimulatedService {};
-
-TEST_F(Status, StoppedAtLoadAndNothingSent) {
-    EXPECT_EQ(GetLVXStatus(), LVX_STATE_STOPPED);
-    EXPECT_EQ(fake::Os().pipeCalls, 0u);
-}
 
 TEST_F(Status, RefreshFollowsTheServiceAnswer) {
     ConnectionState = lmvx::kDisconnected;
