@@ -184,7 +184,7 @@ namespace Lmvx
                 list.Add(new Subscriber { Handler = handler, Context = context });
                 dispatcher.Subscribers = list.ToArray();
             }
-            // Outside the lock: replacing another handler waits for its running call.
+            // Outside the lock, which guards the list alone.
             Native.SetEventHandler(callback);
         }
 

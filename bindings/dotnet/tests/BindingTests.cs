@@ -219,6 +219,8 @@ public class BindingTests
             last = type;
         };
         Session.Changed += count;
+        Session.Changed += count;
+        Session.Changed -= count;  // one of the two subscriptions
         for (int i = 0; i < 10000; i++)
         {
             Control(i % 2 == 0 ? "notify 0x10 1" : "notify 0x12 1");
