@@ -48,7 +48,7 @@ for stage in native asan tsan; do
     while read -r name; do open+=("$stage: $name"); done < <(grep -aE '^[[:space:]]*[0-9]+ - ' "$log" | sed -E 's/^[[:space:]]*[0-9]+ - ([^ ]+).*/\1/')
 done
 echo
-echo "Memcheck (valgrind, end-to-end tests in one process):"
+echo "Memcheck (valgrind, the stress sessions and load/unload rounds in one process):"
 if [ -f valgrind.log ]; then
     errors=$(grep -aEo 'ERROR SUMMARY: [0-9]+' valgrind.log | tail -1 | grep -Eo '[0-9]+$')
     lost=$(grep -aEo 'definitely lost: [0-9,]+ bytes' valgrind.log | tail -1 | grep -Eo '[0-9,]+' | tr -d ,)

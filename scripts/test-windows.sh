@@ -7,8 +7,9 @@
 #                                   the build (scripts/setup.sh arm64)
 # Each builds LMVX.dll, the tools and the tests, and runs every ctest entry:
 # the static checks (machine type, export table == src/exports/LMVX.def, no
-# Crypt32 import, system DLLs only, resources), the end-to-end and Windows
-# tests, the lmvxctl session and the package test; then the wineserver ends.
+# Crypt32 import, system DLLs only, resources), the Windows tests (LMVX.dll
+# against lumivex-sim.exe among them), the lmvxctl session and the package
+# test; then the wineserver ends.
 # No debug information: every Windows link strips it (the toolchain file).
 # Both end with ctest's "N% tests passed, F tests failed out of T" line.
 set -uo pipefail

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs every test and ends with one summary line of counts:
-#   native    unit and end-to-end tests (CTest)
+#   native    unit, POSIX backend, stress, lmvxctl and package tests (CTest)
 #   asan      the same, built with AddressSanitizer and UBSan
 #   tsan      the same, built with ThreadSanitizer
 #   win-x64   the x64 DLL and lumivex-sim.exe, end to end under Wine

@@ -55,9 +55,9 @@ int64_t ScheduleTimes() {
     {CALL((values[0] = 7, list(values, 4) * 1000 + values[0])), Request(4, {{16, code}}), \
      {{20, supported}, {24, count}, {28, 100}}, answered, 7, 7}
 
-// Where the end-to-end tests carry a value there and back (the picture
-// controls, the white points, the desktop partition switch), one row stands
-// for its kind.
+// Where a kind of export repeats (the picture controls, the white points,
+// the desktop partition switch), one row stands for it; the binding's tests
+// carry every export over the real pipe.
 const Row kRows[] = {
     GET(GetBrightness, 0x10), SET(SetContrast, 0x12), LIST(GetSupportedInputSources, 0x60, 1, 3, 3100),
     LIST(GetSupportedInputSources, 0x60, 1, 40, 26100), LIST(GetSupportedInputSources, 0x60, 0, 3, 3007),
