@@ -7,7 +7,6 @@
 #include "session/companion.h"
 #include "session/connection.h"
 #include "session/events.h"
-#include "session/notification.h"
 #include "sim_fixture.h"
 
 namespace {
@@ -25,9 +24,6 @@ protected:
         for (uint32_t command : Sim().Commands())
             if (command == 32 || (command >= 37 && command <= 41)) return false;
         return true;
-    }
-    static bool ThreadsEnded() {
-        return Eventually([] { return fake::Session().threadsRunning == 0; });
     }
 };
 

@@ -227,7 +227,7 @@ TEST_F(Race, EveryInterleavingOfTwoSessionsKeepsThemApart) {
             SCOPED_TRACE(::testing::PrintToString(steps[0]) + ::testing::PrintToString(steps[1]) +
                          ::testing::PrintToString(order));
             Interleaving(Sim()).Play(steps, order);
-            ASSERT_TRUE(Eventually([] { return fake::Session().threadsRunning == 0; }));
+            ASSERT_TRUE(ThreadsEnded());
             fake::Session().Reset();
             Sim().ClearLog();
             if (HasFailure()) break;

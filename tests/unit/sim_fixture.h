@@ -31,12 +31,16 @@ protected:
     // No session, thread or handler is left for the next test in this process.
     void TearDown() override {
         Stop(false);
-        EXPECT_TRUE(Eventually([] { return fake::Session().threadsRunning == 0; }));
+        EXPECT_TRUE(ThreadsEnded());
         SetEventHandler(nullptr);
         sim_.Stop();
         fake::Os().Reset();
     }
     sim::Simulator& Sim() { return sim_; }
+    // Every notification thread a fake started has ended (bounded wait).
+    static bool ThreadsEnded() {
+        return Eventually([] { return fake::Session().threadsRunning == 0; });
+    }
     // The requests of `command` the service received since its log was cleared.
     std::vector<ServiceRecord> Sent(uint32_t command) {
         std::vector<ServiceRecord> sent;
