@@ -63,11 +63,21 @@ LMVX_API bool CheckService(void);
 /* Starts a session: makes sure the companion application runs (launching
  * it, and waiting about six seconds for it, when it does not), waits until
  * the service answers connected, registers for its notifications and sets
- * the polling intervals. True when the session runs. Not gated. */
+ * the polling intervals. True when the session runs; false when a Stop()
+ * called after this call began has returned. Not gated. */
 LMVX_API bool Start(void);
 
 /* Ends the session; with notifyService the service is told first. Does not
- * wait for the notification thread. A second Stop() does nothing. */
+ * wait for the notification thread, which delivers no event after this
+ * returns but one under way. A second Stop() does nothing. In a forked
+ * child (POSIX) there is no session: its Stop() leaves the parent's alone.
+ *
+ * An exchange with the service has no time limit of the library's own once
+ * the service has accepted it: a service that accepts a request and never
+ * answers holds the calling thread, Stop(true) included.
+ * A session does not survive a restart of the service: the state goes to
+ * LVX_STATE_DISCONNECTED and back, and the host calls Stop() and Start() to
+ * register again. */
 LMVX_API void Stop(bool notifyService);
 
 /* ---- Events and polling ---------------------------------------------- */

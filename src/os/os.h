@@ -34,6 +34,10 @@ void SleepMs(uint32_t milliseconds);
 
 // ---- Threads -----------------------------------------------------------------
 
+// Has `reset` run in the child of every later fork of this process, before
+// fork returns there; nothing where processes do not fork (Windows).
+void WhenForked(void (*reset)());
+
 // Starts entry(argument) on a new detached thread with the default stack.
 // The thread keeps the library loaded until entry returns. False when no
 // thread could be created (entry is then never called).

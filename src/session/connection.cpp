@@ -1,8 +1,18 @@
 #include "session/connection.h"
 
+#include <atomic>
+
 #include "link/service.h"
 
 namespace lmvx {
+namespace {
+
+std::atomic<uint32_t> statusQuestions{0};
+
+// Whether ticket `a` was taken after `b` (both cut to 16 bits).
+bool AskedLater(uint16_t a, uint16_t b) { return static_cast<int16_t>(static_cast<uint16_t>(a - b)) > 0; }
+
+}  // namespace
 
 constinit SessionWord ConnectionState{{kStopped, 0, ThreadPhase::kNone}};
 
@@ -18,12 +28,16 @@ bool StopIfCurrent(uint32_t number) {
 void RefreshConnectionState() {
     const Session asked = ConnectionState.Load();
     if (asked.state == kStopped) return;
+    const auto ticket = static_cast<uint16_t>(statusQuestions.fetch_add(1) + 1);
     uint32_t status = 0;
     if (!ORV::LvxAsService::QueryStatus(&status)) status = 0;
-    if (status > 1) return;
+    // The ticket is recorded even where the answer is not stored, so that
+    // the one recorded is never far behind the latest.
     ConnectionState.Update([&](Session& s) {
-        if (s.number != asked.number || s.state == kStopped) return false;
-        s.state = status == 1 ? kConnected : kDisconnected;
+        if (!AskedLater(ticket, s.answered)) return false;
+        s.answered = ticket;
+        if (s.number == asked.number && s.state != kStopped && status <= 1)
+            s.state = status == 1 ? kConnected : kDisconnected;
         return true;
     });
 }

@@ -27,10 +27,17 @@ enum class ThreadPhase : uint8_t {
 // started, so a thread, a status answer or a Stop that belongs to an older
 // session can recognise that it is no longer current and leave the newer
 // session alone.
+// `registering`: a Start is sending its window's registration and the polling
+// intervals; one at a time, across sessions, so that an older session's
+// registration never arrives after a newer one's.
+// `answered`: the ticket (low 16 bits) of the latest-asked status question
+// whose answer was stored; an answer asked earlier is not stored over it.
 struct Session {
     int32_t state;
     uint32_t number;
     ThreadPhase thread;
+    bool registering = false;
+    uint16_t answered = 0;
 };
 
 // The one source of truth for the session: every read and change is one
@@ -76,12 +83,12 @@ public:
 
 private:
     static constexpr uint64_t Pack(Session s) {
-        return (uint64_t{s.number} << 32) | (uint64_t{static_cast<uint8_t>(s.thread)} << 8) |
-               static_cast<uint8_t>(s.state);
+        return (uint64_t{s.number} << 32) | (uint64_t{s.answered} << 16) | (uint64_t{s.registering} << 12) |
+               (uint64_t{static_cast<uint8_t>(s.thread)} << 8) | static_cast<uint8_t>(s.state);
     }
     static constexpr Session Unpack(uint64_t w) {
         return {static_cast<int32_t>(w & 0xFF), static_cast<uint32_t>(w >> 32),
-                static_cast<ThreadPhase>((w >> 8) & 0xFF)};
+                static_cast<ThreadPhase>((w >> 8) & 0xF), ((w >> 12) & 1) != 0, static_cast<uint16_t>(w >> 16)};
     }
     std::atomic<uint64_t> word_;
 };
@@ -101,7 +108,8 @@ bool StopIfCurrent(uint32_t number);
 // Unless the state is Stopped, asks the service for its status (a failed
 // exchange counts as 0) and stores Disconnected for 0 and Connected for 1;
 // other answers leave the state. The answer is stored only into the session
-// it was asked for, and never over Stopped.
+// it was asked for, never over Stopped, and never over the answer to a
+// question asked later.
 void RefreshConnectionState();
 
 }  // namespace lmvx

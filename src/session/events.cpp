@@ -17,7 +17,14 @@ constexpr int32_t kMaxDataType = 255;
 std::atomic<LvxEventHandler> EventHandler{nullptr};
 std::atomic<bool> allEventsMuted{false};
 std::atomic<bool> event105Enabled{false};
-ORV::LockedSet<LvxDataType> DisabledEvents;
+// Never destroyed: a notification thread may still read it while the
+// process exits after Stop.
+union Immortal {
+    Immortal() : set() {}
+    ~Immortal() {}
+    ORV::LockedSet<LvxDataType> set;
+} subscriptions;
+ORV::LockedSet<LvxDataType>& DisabledEvents = subscriptions.set;
 
 }  // namespace
 

@@ -1,5 +1,8 @@
 // Start and Stop of a session.
 #include "session/lifecycle.h"
+
+#include <atomic>
+
 #include "link/service.h"
 #include "os/os.h"
 #include "session/companion.h"
@@ -45,9 +48,52 @@ int32_t StateOf(uint32_t number) {
     return s.number == number ? s.state : kStopped;
 }
 
+// Every Stop called, counted before it acts: a Start that sees the count
+// change after it began returns false.
+std::atomic<uint32_t> stopCalls{0};
+
+// Takes the registration for session `number` while it is live with its
+// window published and no other registration is under way.
+bool BeginRegistration(uint32_t number) {
+    return ConnectionState.Update([number](Session& s) {
+        if (s.number != number || s.state == kStopped || s.thread != ThreadPhase::kPublished || s.registering)
+            return false;
+        s.registering = true;
+        return true;
+    });
+}
+
+// Gives the registration back; true when session `number` is still live.
+bool EndRegistration(uint32_t number) {
+    Session now;
+    ConnectionState.Update(
+        [](Session& s) {
+            s.registering = false;
+            return true;
+        },
+        &now);
+    return now.number == number && now.state != kStopped;
+}
+
+// A forked child has none of its parent's threads: it starts without a
+// session, so that nothing it does can end or join the parent's.
+void ForgetInheritedSession() {
+    ConnectionState.Update([](Session& s) {
+        s.number = Next(s.number);
+        s.state = kStopped;
+        s.thread = ThreadPhase::kNone;
+        s.registering = false;
+        return true;
+    });
+    ForgetNotificationThreads();
+}
+
 }  // namespace
 
 bool StartSession() {
+    static const bool forkWatched = (os::WhenForked(ForgetInheritedSession), true);
+    (void)forkWatched;
+    const uint32_t stopsBefore = stopCalls.load();
     if (!EnsureCompanionApp()) {
         // From Stopped this is a new session without a thread, so that no
         // late answer or thread of the stopped one can touch it.
@@ -60,8 +106,9 @@ bool StartSession() {
     }
     bool startThread = false;
     const uint32_t number = ClaimSession(&startThread);
-    if (startThread && !StartNotificationThread(number)) {
-        StopIfCurrent(number);
+    // A Stop since this Start began: a session claimed here ends unstarted.
+    if (stopCalls.load() != stopsBefore || (startThread && !StartNotificationThread(number))) {
+        if (startThread) StopIfCurrent(number);
         return false;
     }
 
@@ -71,17 +118,20 @@ bool StartSession() {
         RefreshConnectionState();
     }
     uint64_t window = 0;
-    while (StateOf(number) != kStopped && (window = PublishedWindow(number)) == 0) os::SleepMs(kWaitRoundMs);
-    // Stopped, or replaced by a newer session, during the waits.
-    if (window == 0) return false;
-
+    for (;;) {
+        // Stopped, or replaced by a newer session, during the waits.
+        if (StateOf(number) == kStopped) return false;
+        if ((window = PublishedWindow(number)) != 0 && BeginRegistration(number)) break;
+        os::SleepMs(kWaitRoundMs);
+    }
     ORV::LvxAsService::RegisterNotificationWindow(window);
     for (const PollingDefault& polling : kPollingDefaults)
         ORV::LvxAsService::SetPollingInterval(polling.category, polling.intervalMs);
-    return true;
+    return EndRegistration(number);
 }
 
 void StopSession(bool notifyService) {
+    stopCalls.fetch_add(1);
     Session stopped;
     if (!ConnectionState.Update(
             [](Session& s) {
@@ -95,7 +145,11 @@ void StopSession(bool notifyService) {
     // The window of the session just stopped, if it was published; taken
     // before anything else so that the slot is free for the next session.
     const uint64_t window = stopped.thread == ThreadPhase::kPublished ? NotificationWindow.exchange(0) : 0;
-    if (notifyService) ORV::LvxAsService::EndSession();
+    if (notifyService) {
+        // The service hears of the end after a registration under way.
+        while (ConnectionState.Load().registering) os::SleepMs(1);
+        ORV::LvxAsService::EndSession();
+    }
     if (window != 0) os::PostWindowMessage(window, os::kMessageCommand, kQuitCommand, 0);
 }
 

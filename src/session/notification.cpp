@@ -13,11 +13,37 @@ std::atomic<uint64_t> NotificationWindow{0};
 
 namespace {
 
-// Per notification thread: its window, and the notifications that arrived
-// while the handler was running (a handler that pumps messages, such as a
-// message box, is not entered again; they are delivered after it, in order).
+// The session whose thread is delivering a notification; 0 when none is.
+// A newer session's thread waits for an older one's delivery to return, so
+// that the handler gets one event at a time, in order, across sessions.
+std::atomic<uint32_t> deliveringSession{0};
+
+bool IsLive(const Session& s, uint32_t number) { return s.number == number && s.state != kStopped; }
+
+// Per notification thread: its session, its window, and the notifications
+// that arrived while the handler was running (a handler that pumps messages,
+// such as a message box, is not entered again; they are delivered after it,
+// in order).
+thread_local uint32_t threadSession = 0;
 thread_local uint64_t threadWindow = 0;
 thread_local std::deque<std::pair<uint64_t, uint64_t>>* pending = nullptr;
+
+// Delivers one notification while the thread's session is live. Once it has
+// ended, nothing more is delivered and the loop ends: a Stop ends its thread
+// even when its quit command found the queue full (a full queue always has a
+// next message to notice the end at).
+bool DeliverWhileLive(uint64_t code, uint64_t value) {
+    uint32_t none = 0;
+    while (!deliveringSession.compare_exchange_strong(none, threadSession)) {
+        none = 0;
+        os::SleepMs(1);
+    }
+    const bool live = IsLive(ConnectionState.Load(), threadSession);
+    if (live) DispatchNotification(code, value);
+    deliveringSession.store(0);
+    if (!live) os::PostQuit(1);
+    return live;
+}
 
 void Deliver(uint64_t code, uint64_t value) {
     if (pending != nullptr) {
@@ -26,11 +52,11 @@ void Deliver(uint64_t code, uint64_t value) {
     }
     std::deque<std::pair<uint64_t, uint64_t>> waiting;
     pending = &waiting;
-    DispatchNotification(code, value);
-    while (!waiting.empty()) {
+    bool live = DeliverWhileLive(code, value);
+    while (live && !waiting.empty()) {
         const auto next = waiting.front();
         waiting.pop_front();
-        DispatchNotification(next.first, next.second);
+        live = DeliverWhileLive(next.first, next.second);
     }
     pending = nullptr;
 }
@@ -53,8 +79,6 @@ bool NotificationWindowProc(uint32_t message, uint64_t wParam, uint64_t lParam) 
         default: return false;
     }
 }
-
-bool IsLive(const Session& s, uint32_t number) { return s.number == number && s.state != kStopped; }
 
 // Puts `window` into the slot and moves session `number` to kPublished.
 // False, with the slot as it was, when the session ended first: then no one
@@ -84,6 +108,7 @@ void RunNotificationThread(void* argument) {
         os::CreateNotificationWindow(kNotificationWindowClass, kNotificationWindowTitle, NotificationWindowProc);
     const bool published = window != 0 && Publish(number, window);
     if (published) {
+        threadSession = number;
         threadWindow = window;
         os::RunMessageLoop();
         threadWindow = 0;
@@ -102,6 +127,11 @@ void RunNotificationThread(void* argument) {
 
 bool StartNotificationThread(uint32_t number) {
     return os::StartDetachedThread(RunNotificationThread, reinterpret_cast<void*>(uintptr_t{number}));
+}
+
+void ForgetNotificationThreads() {
+    NotificationWindow.store(0);
+    deliveringSession.store(0);
 }
 
 uint64_t PublishedWindow(uint32_t number) {

@@ -23,6 +23,10 @@ extern std::atomic<uint64_t> NotificationWindow;
 // kStarting). False when no thread could be created.
 bool StartNotificationThread(uint32_t number);
 
+// In a forked child, which has no notification thread: no window published,
+// no delivery under way.
+void ForgetNotificationThreads();
+
 // The window of session `number` while that session is current, not
 // stopped and its window published and existing; 0 otherwise.
 uint64_t PublishedWindow(uint32_t number);

@@ -1,9 +1,11 @@
 #include "fakes/fake_os.h"
 
 #include <algorithm>
+#include <string>
 #include <thread>
 
 #include "fakes/hooks.h"
+#include "link/protection.h"
 #include "os/os.h"
 
 namespace os {
@@ -25,7 +27,13 @@ bool TransactPipe(const char16_t* name, const void* request, uint32_t requestSiz
     ++fake::Os().pipeCalls;
     const auto handler = fake::Os().pipe.load();
     const auto* bytes = static_cast<const uint8_t*>(request);  // copied: the reply may overwrite it
+    // "ask-N" before command N reaches the service, "answer-N" once its reply is made.
+    std::vector<uint8_t> plain(bytes, bytes + requestSize);
+    uint32_t command = 0;
+    if (lmvx::DecryptRecord(plain.data(), requestSize)) std::copy_n(plain.data() + 4, 4, reinterpret_cast<uint8_t*>(&command));
+    fake::Checkpoint(("ask-" + std::to_string(command)).c_str());
     const auto answer = handler ? (*handler)(name, std::vector<uint8_t>(bytes, bytes + requestSize)) : std::nullopt;
+    fake::Checkpoint(("answer-" + std::to_string(command)).c_str());
     if (!answer || answer->size() > replyCapacity) return false;
     std::copy(answer->begin(), answer->end(), static_cast<uint8_t*>(reply));
     *received = static_cast<uint32_t>(answer->size());

@@ -61,6 +61,7 @@ void SessionState::Reset() {
     companionAppearsOnLaunch = windowCreationFails = threadCreationFails = false;
     threadsStarted = 0;
     lastQuit = 0;
+    queueCapacity = SIZE_MAX;
     registry.clear();
     executablePath = u"C:\\Program Files\\Host\\host.exe";
     files.clear();
@@ -70,6 +71,8 @@ void SessionState::Reset() {
 }  // namespace fake
 
 namespace os {
+
+void WhenForked(void (*reset)()) { fake::Session().forkReset = reset; }
 
 bool StartDetachedThread(void (*entry)(void*), void* argument) {
     if (fake::Session().threadCreationFails) return false;
@@ -149,10 +152,12 @@ void CloseNotificationWindow(uint64_t handle) {
 }
 
 bool PostWindowMessage(uint64_t handle, uint32_t message, uint64_t wParam, uint64_t lParam) {
+    fake::Checkpoint("post");
     if (message == kMessageCommand && wParam == 0x401) fake::Session().lastQuit = handle;
     auto window = fake::Find(handle);
     if (!window) return false;
     std::lock_guard<std::mutex> lock(window->mutex);
+    if (window->queue.size() >= fake::Session().queueCapacity) return false;
     window->queue.push_back({message, wParam, lParam});
     window->arrived.notify_one();
     return true;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <set>
@@ -23,6 +24,9 @@ struct SessionState {
     std::atomic<int> threadsRunning{0};
     std::atomic<uint64_t> lastWindow{0};  // the window most recently created
     std::atomic<uint64_t> lastQuit{0};    // the window of the last quit command posted
+    std::atomic<size_t> queueCapacity{SIZE_MAX};  // messages a window holds; a post to a full one fails
+    // What the library asked to run in a forked child (kept across Reset).
+    std::atomic<void (*)()> forkReset{nullptr};
 
     std::map<std::pair<std::u16string, std::u16string>, std::u16string> registry;  // (key, value) -> data
     std::u16string executablePath;

@@ -1,12 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstdlib>
 #include <vector>
 
 #include "exports/api.h"
 #include "session/companion.h"
 #include "session/connection.h"
 #include "session/events.h"
+#include "session/notification.h"
+#include "os/os.h"
 #include "sim_fixture.h"
 
 namespace {
@@ -129,6 +134,43 @@ TEST_F(Session, NoThreadOrNoWindowMeansNoSession) {
     EXPECT_TRUE(NothingRegistered());
 }
 
+// The child of a fork has no notification thread: it starts without a
+// session, and its Stop reaches neither the parent's window nor the service.
+TEST_F(Session, AForkedChildCannotEndItsParentsSession) {
+    ASSERT_TRUE(Start());
+    const uint64_t parentWindow = lmvx::NotificationWindow.load();
+    Sim().ClearLog();
+    fake::Session().forkReset.load()();  // as fork returns in the child
+    EXPECT_EQ(GetLVXStatus(), LVX_STATE_STOPPED);
+    Stop(true);
+    EXPECT_EQ(fake::Session().lastQuit, 0u);
+    EXPECT_TRUE(Sim().Commands().empty());
+    // This process's thread stands in for the parent's: its next message ends it.
+    ASSERT_TRUE(os::PostWindowMessage(parentWindow, lmvx::kServiceNotifyMessage, 0x10, 0));
+}
+
+// Destroyed after the library's static state (made before it): reads the
+// subscriptions as a notification thread still running at exit would.
+bool dispatchAtExit = false;
+struct DispatchAfterStaticDestructors {
+    ~DispatchAfterStaticDestructors() {
+        if (dispatchAtExit) lmvx::DispatchNotification(0x12, 0);
+    }
+} dispatchAfterStaticDestructors __attribute__((init_priority(101)));
+void ExitThree(LvxDataType) { _exit(3); }
+
+TEST(Exit, TheSubscriptionsOutliveTheStaticDestructors) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            DisableEvent(LVX_EVENT_CONTRAST);
+            SetEventHandler(ExitThree);
+            dispatchAtExit = true;
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
 // GetLVXStatus: the state, refreshed from the service's answer.
 class Status : public SimulatedService {};
 
@@ -157,15 +199,6 @@ TEST_F(Status, AServiceThatIsGoneDisconnects) {
     ASSERT_TRUE(Sim().Start());
     Sim().Once(1, {.setResult = true, .result = 0, .words = {{12, 1}}});
     EXPECT_EQ(GetLVXStatus(), LVX_STATE_DISCONNECTED);
-}
-
-TEST_F(Status, ARefreshNeverOverwritesAStopThatLandsDuringTheQuery) {
-    ConnectionState = lmvx::kDisconnected;
-    // The service "answers" connected, but the state is stopped while the
-    // query is on its way.
-    Sim().Once(1, {.edit = [](lmvx::ServiceRecord&) { ConnectionState = lmvx::kStopped; }});
-    lmvx::RefreshConnectionState();
-    EXPECT_EQ(ConnectionState.load(), lmvx::kStopped);
 }
 
 LvxDataType lastEvent = 0;

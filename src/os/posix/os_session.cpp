@@ -219,6 +219,9 @@ std::string FindOnPath(const char* program) {
 
 }  // namespace
 
+// The C library drops the handler when this library is unloaded.
+void WhenForked(void (*reset)()) { pthread_atfork(nullptr, nullptr, reset); }
+
 bool StartDetachedThread(void (*entry)(void*), void* argument) {
     // A reference on the library holding this code, taken before the thread
     // exists, so that a dlclose by the host cannot unmap it under the thread.

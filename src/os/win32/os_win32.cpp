@@ -128,6 +128,8 @@ bool UnprotectMemory(void* data, uint32_t size) { return Crypt(data, size, false
 
 void SleepMs(uint32_t milliseconds) { Sleep(milliseconds); }
 
+void WhenForked(void (*)()) {}  // Windows processes do not fork
+
 bool StartDetachedThread(void (*entry)(void*), void* argument) {
     if (entry == nullptr) return false;
     HMODULE module = nullptr;
