@@ -267,12 +267,13 @@ private:
             const std::string at = steps_->Where(current);
             if (next < schedule_.size() && schedule_[next].step == step_) {
                 const std::string& to = schedule_[next++].actor;
-                if (to == current || !Runnable(to)) return void(Fail("schedule does not replay"));
+                if (to == current || steps_->Where(to) == "end") return void(Fail("schedule does not replay"));
+                preempted_.erase(std::remove(preempted_.begin(), preempted_.end(), to), preempted_.end());
                 preempted_.push_back(current);
                 current = to;
             } else if (next == schedule_.size() && kPreemptible.count(at) != 0) {
                 for (const std::string& actor : order_)
-                    if (actor != current && Runnable(actor)) choices_.push_back({step_, actor});
+                    if (actor != current && steps_->Where(actor) != "end") choices_.push_back({step_, actor});
             }
             Step(current);
             const std::string now = steps_->Where(current);
