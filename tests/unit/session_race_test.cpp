@@ -75,16 +75,16 @@ const std::set<std::string> kPreemptible = {
 
 struct Scenario {
     const char* name;
-    // Each a line of commands: start, stop, stop! (notifying), status, swap
-    // (the handler), a code to post.
+    // Each a line of commands: start, stop, stop! (notifying), status, mute
+    // or swap (the handler: none, another), a code to post.
     std::vector<std::string> hosts;
     size_t queueCapacity = SIZE_MAX;
     bool firstStatusZero = false;  // the service answers 0 to the first status question, then 1
 };
 using Schedule = std::vector<std::pair<size_t, std::string>>;  // (step, actor preempting there)
 
-// Two handlers alike, so that a swap (which must not wait for a call under
-// way) can land between a dispatch's read of the handler and its call.
+// Two handlers alike. A change of handler (which must not wait for a call
+// under way) may land between a dispatch's read of the handler and its call.
 std::atomic<int> handlersInside{0};
 std::atomic<bool> handlersOverlapped{false};
 std::vector<LvxDataType> delivered;  // written by the actor that moves, read between steps
@@ -149,8 +149,8 @@ private:
                     stops_.emplace_back(from, step_);
                 } else if (command == "status") {
                     GetLVXStatus();
-                } else if (command == "swap") {
-                    SetEventHandler(RecordingHandler<1>);
+                } else if (command == "mute" || command == "swap") {
+                    SetEventHandler(command == "mute" ? nullptr : RecordingHandler<1>);
                 } else if (sim_->Notify(std::stoi(command, nullptr, 16), 0)) {
                     posted_.push_back(std::stoi(command, nullptr, 16));
                 }
@@ -327,7 +327,8 @@ TEST_F(Race, EveryScheduleWithUpToTwoPreemptionsKeepsTheSessionsApart) {
     const Scenario scenarios[] = {
         {"a Start against a Stop and a second Start", {"start", "stop start"}},
         {"a Start against a refresh and Stop(true)", {"start", "status", "stop!"}, SIZE_MAX, true},
-        {"events across a Stop and a Start, with a small queue", {"start 12 swap 14 stop start 10"}, 2},
+        {"events across a Stop and a Start, with a small queue", {"start 12 14 mute stop start swap 10"}, 2},
+        {"no handler from inside a delivery on", {"start 12 14 mute"}},
     };
     Sim().Stop();  // each schedule has a simulator of its own
     for (const Scenario& scenario : scenarios) {
