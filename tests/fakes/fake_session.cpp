@@ -59,7 +59,7 @@ SessionState& Session() {
 void SessionState::Reset() {
     companionPresent = true;
     companionAppearsOnLaunch = windowCreationFails = threadCreationFails = false;
-    threadsStarted = 0;
+    threadsStarted = companionLookups = 0;
     lastQuit = 0;
     queueCapacity = SIZE_MAX;
     registry.clear();
@@ -170,6 +170,7 @@ bool WindowExists(uint64_t handle) {
 
 bool FindWindowOfClass(const char16_t*) {
     fake::Checkpoint("companion-lookup");
+    ++fake::Session().companionLookups;
     return fake::Session().companionPresent;
 }
 

@@ -20,7 +20,7 @@ struct SessionState {
     std::atomic<bool> companionAppearsOnLaunch{false};
     std::atomic<bool> windowCreationFails{false};
     std::atomic<bool> threadCreationFails{false};
-    std::atomic<uint32_t> threadsStarted{0};
+    std::atomic<uint32_t> threadsStarted{0}, companionLookups{0};
     std::atomic<int> threadsRunning{0};
     std::atomic<uint64_t> lastWindow{0};  // the window most recently created
     std::atomic<uint64_t> lastQuit{0};    // the window of the last quit command posted

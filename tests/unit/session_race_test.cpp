@@ -5,13 +5,10 @@
 
 #include <algorithm>
 #include <atomic>
-#include <functional>
-#include <future>
 #include <map>
 #include <set>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "exports/api.h"
@@ -27,23 +24,6 @@ using lmvx::ConnectionState;
 using lmvx::NotificationWindow;
 
 class Race : public SimulatedService {};
-
-TEST_F(Race, AStartAfterAFailedOneDoesNotWaitForAnEndingThread) {
-    ASSERT_TRUE(Start());
-    fake::Hold ending("thread-end");
-    Stop(false);
-    ASSERT_TRUE(ending.WaitArrived());  // the old thread is still ending
-    fake::Session().companionPresent = false;
-    EXPECT_FALSE(Start());
-    fake::Session().companionPresent = true;
-    auto started = std::async(std::launch::async, [] { return Start(); });
-    const std::future_status waited = started.wait_for(std::chrono::seconds(10));
-    ending.Release();
-    EXPECT_EQ(waited, std::future_status::ready);
-    EXPECT_TRUE(started.get());
-    EXPECT_TRUE(Eventually([] { return fake::Session().threadsRunning == 1; }));
-    EXPECT_EQ(GetLVXStatus(), LVX_STATE_CONNECTED);
-}
 
 // ---- The schedule explorer ------------------------------------------------
 //
@@ -63,9 +43,11 @@ TEST_F(Race, AStartAfterAFailedOneDoesNotWaitForAnEndingThread) {
 //   the order posted; a handler swap never waits for a call under way;
 // - once every status question is answered, a live session's state is the
 //   answer to the one asked last;
-// - after command 17 the service gets no registration of an older window and
-//   no polling interval before a new registration;
-// - a Start returns false when a Stop began and returned while it ran;
+// - the service gets command 17 once for each Stop(true) that ended a
+//   session, and after it no registration of an older window and no polling
+//   interval before a new registration;
+// - a Start returns false when a Stop began and returned while it ran, and
+//   never waits for a thread of an ended session;
 // and at the end: a live session's window is the one registered, and after
 // a last Stop every actor ends, with the slot empty.
 const std::set<std::string> kPreemptible = {
@@ -75,8 +57,9 @@ const std::set<std::string> kPreemptible = {
 
 struct Scenario {
     const char* name;
-    // Each a line of commands: start, stop, stop! (notifying), status, mute
-    // or swap (the handler: none, another), a code to post.
+    // Each a line of commands: start; fail, nothread, nowindow (a Start
+    // without the companion, a thread, a window); stop, stop! (notifying);
+    // status; mute or swap (the handler: none, another); a code to post.
     std::vector<std::string> hosts;
     size_t queueCapacity = SIZE_MAX;
     bool firstStatusZero = false;  // the service answers 0 to the first status question, then 1
@@ -101,7 +84,7 @@ class Exploration {
 public:
     Exploration(const Scenario& scenario, const Schedule& schedule) : scenario_(scenario), schedule_(schedule) {}
 
-    // Plays the schedule; False, with Failure(), when a check failed.
+    // Plays the schedule: false, with Failure(), when a check failed.
     // Choices(): the preemptions possible after the schedule's last one.
     bool Play() {
         fake::Session().Reset();
@@ -133,6 +116,7 @@ private:
         return ok_ = false;
     }
     bool Ended(const std::string& actor) { return steps_->Where(actor) == "end"; }
+    static bool Waits(const std::string& point) { return point == "sleep" || point == "message-loop"; }
 
     void Spawn(const std::string& line) {
         order_.push_back("host" + std::to_string(order_.size()));
@@ -140,29 +124,39 @@ private:
             std::istringstream commands(line);
             for (std::string command; commands >> command;) {
                 const size_t begun = step_;
-                if (command == "start") {
-                    if (::Start()) starts_.emplace_back(begun, step_);
+                if (command == "start" && ::Start()) {
+                    starts_.emplace_back(begun, step_);
                 } else if (command.rfind("stop", 0) == 0) {
                     fake::Checkpoint("stop");
                     const size_t from = step_;
+                    endsToTell_ += command == "stop!" && ConnectionState.load() != lmvx::kStopped;
                     ::Stop(command == "stop!");
                     stops_.emplace_back(from, step_);
                 } else if (command == "status") {
                     GetLVXStatus();
                 } else if (command == "mute" || command == "swap") {
                     SetEventHandler(command == "mute" ? nullptr : RecordingHandler<1>);
-                } else if (sim_->Notify(std::stoi(command, nullptr, 16), 0)) {
+                } else if (command == "fail" || command == "nothread" || command == "nowindow") {
+                    fake::Session().companionPresent = command != "fail";
+                    fake::Session().threadCreationFails = command == "nothread";
+                    fake::Session().windowCreationFails = command == "nowindow";
+                    if (::Start()) Fail("a Start true in spite of " + command);
+                    fake::Session().companionPresent = true;
+                    fake::Session().threadCreationFails = fake::Session().windowCreationFails = false;
+                } else if (command != "start" && sim_->Notify(std::stoi(command, nullptr, 16), 0)) {
                     posted_.push_back(std::stoi(command, nullptr, 16));
                 }
             }
         });
     }
     void NoteNewThreads() {
-        while (threads_.size() < fake::Session().threadsStarted) {
-            order_.push_back("thread" + std::to_string(threads_.size() + 1));
-            threads_[order_.back()] = {ConnectionState.Load().number, 0};
+        while (sessionOf_.size() < fake::Session().threadsStarted) {
+            order_.push_back("thread" + std::to_string(sessionOf_.size() + 1));
+            sessionOf_[order_.back()] = ConnectionState.Load().number;
         }
     }
+    // The next in turn that has not waited in vain; when all have, the one
+    // preempted last.
     std::string NextActor(const std::string& from) {
         const size_t at = std::find(order_.begin(), order_.end(), from) - order_.begin();
         for (size_t i = 1; i <= order_.size(); ++i) {
@@ -171,86 +165,72 @@ private:
                 std::find(preempted_.begin(), preempted_.end(), actor) == preempted_.end())
                 return actor;
         }
-        if (preempted_.empty()) {
-            for (const std::string& actor : order_)
-                if (actor.rfind("host", 0) == 0 && !Ended(actor)) Fail(actor + " waits for ever");
-            return "";
-        }
+        for (const std::string& actor : order_)
+            if (preempted_.empty() && actor.rfind("host", 0) == 0 && !Ended(actor)) Fail(actor + " waits for ever");
+        if (preempted_.empty()) return "";
         const std::string actor = preempted_.back();
+        const lmvx::Session now = ConnectionState.Load();
+        for (const std::string& host : order_)
+            if (host.rfind("host", 0) == 0 && waited_.count(host) != 0 && sessionOf_.count(actor) != 0 &&
+                (sessionOf_[actor] != now.number || now.state == lmvx::kStopped))
+                Fail(host + " waits for a thread of an ended session");
         preempted_.pop_back();
         waited_.clear();
         return actor;
     }
+    std::vector<uint64_t> Fingerprint() {
+        const lmvx::Session s = ConnectionState.Load();
+        return {s.number, static_cast<uint64_t>(s.state), static_cast<uint64_t>(s.thread), s.registering, s.answered,
+                NotificationWindow.load(), sim_->RequestCount(), delivered.size(), posted_.size(),
+                fake::Session().threadsStarted, fake::Session().lastQuit, fake::Session().companionLookups};
+    }
 
     void Explore() {
-        std::string current = order_.front();
+        std::string actor = order_.front();
         size_t next = 0;  // of the schedule's preemptions
         for (step_ = 0; ok_; ++step_) {
             if (step_ == 600) return void(Fail("no end within the step bound"));
             NoteNewThreads();
-            const std::string& was = steps_->Where(current);
-            if (was == "end" || was == "sleep" || was == "message-loop") current = NextActor(current);
-            if (current.empty()) return;  // every actor ended or waits
-            const std::string at = steps_->Where(current);
+            if (Ended(actor) || Waits(steps_->Where(actor))) actor = NextActor(actor);
+            if (actor.empty()) return;  // every actor ended or waits
             if (next < schedule_.size() && schedule_[next].first == step_) {
                 const std::string& to = schedule_[next++].second;
                 preempted_.erase(std::remove(preempted_.begin(), preempted_.end(), to), preempted_.end());
-                preempted_.push_back(current);
-                current = to;
-            } else if (next == schedule_.size() && kPreemptible.count(at) != 0) {
-                for (const std::string& actor : order_)
-                    if (actor != current && !Ended(actor)) choices_.emplace_back(step_, actor);
+                preempted_.push_back(actor);
+                actor = to;
+            } else if (next == schedule_.size() && kPreemptible.count(steps_->Where(actor)) != 0) {
+                for (const std::string& other : order_)
+                    if (other != actor && !Ended(other)) choices_.emplace_back(step_, other);
             }
-            Step(current);
+            const std::string from = steps_->Where(actor);
+            const uint64_t quits = fake::Session().lastQuit;
+            const std::vector<uint64_t> before = Fingerprint();
+            if (from == "stop") stopping_[actor] = ConnectionState.Load().number;
+            if (from == "ask-1") questions_[asking_[actor]].answer = scenario_.firstStatusZero && answered_++ == 0 ? 0 : 1;
+            const std::string to = steps_->Run(actor);
+            if (to == "hang") Fail(actor + " hangs");
+            if (to == "ask-1") asking_[actor] = questions_.size(), questions_.push_back({ConnectionState.Load().number});
+            if (from == "answer-1") questions_[asking_[actor]].stored = true;  // or refused
+            if (to == "window-created" && sessionOf_.count(actor) != 0)
+                windowOf_[sessionOf_[actor]] = fake::Session().lastWindow;
+            if (fake::Session().lastQuit != quits &&
+                (stopping_.count(actor) == 0 || fake::Session().lastQuit != windowOf_[stopping_[actor]]))
+                Fail("a quit to a window not of the session " + actor + " stopped");
+            // Waited in vain: back at a wait with nothing changed since its last.
+            const std::vector<uint64_t> after = Fingerprint();
+            if (after != before) waited_.clear();
+            if (Waits(to) && lastWait_[actor] == after) waited_.insert(actor);
+            if (Waits(to)) lastWait_[actor] = after;
+            NoteNewThreads();
+            Check();
         }
-    }
-
-    // One step of `actor`, and the checks after it.
-    void Step(const std::string& actor) {
-        const std::string from = steps_->Where(actor);
-        const uint64_t quits = fake::Session().lastQuit;
-        if (from == "stop") stopping_[actor] = ConnectionState.Load().number;
-        if (from == "ask-1") questions_[asking_[actor]].answer = scenario_.firstStatusZero && answered_++ == 0 ? 0 : 1;
-        const std::vector<uint64_t> before = Fingerprint();
-        const std::string to = steps_->Run(actor);
-        if (to == "hang") Fail(actor + " hangs");
-        // Waited in vain: back at a wait with nothing changed since its last wait.
-        const std::vector<uint64_t> after = Fingerprint();
-        if (after != before) waited_.clear();
-        if (to == "sleep" || to == "message-loop") {
-            if (lastWait_[actor] == after) waited_.insert(actor);
-            lastWait_[actor] = after;
-        }
-        if (to == "ask-1") {  // its ticket taken, its session read
-            asking_[actor] = questions_.size();
-            questions_.push_back({ConnectionState.Load().number});
-        }
-        if (from == "answer-1") questions_[asking_[actor]].stored = true;  // or refused
-        if (to == "window-created" && threads_.count(actor) != 0) threads_[actor].window = fake::Session().lastWindow;
-        if (fake::Session().lastQuit != quits &&
-            (stopping_.count(actor) == 0 || fake::Session().lastQuit != WindowOf(stopping_[actor])))
-            Fail("a quit to a window not of the session " + actor + " stopped");
-        NoteNewThreads();
-        Check();
-    }
-    std::vector<uint64_t> Fingerprint() {
-        const lmvx::Session now = ConnectionState.Load();
-        return {now.number,           static_cast<uint64_t>(now.state), static_cast<uint64_t>(now.thread),
-                now.registering,      now.answered,                     NotificationWindow.load(),
-                sim_->RequestCount(), delivered.size(),                 posted_.size(),
-                fake::Session().threadsStarted, fake::Session().lastQuit};
-    }
-    uint64_t WindowOf(uint32_t number) {
-        for (const auto& [name, thread] : threads_)
-            if (thread.number == number) return thread.window;
-        return 0;
     }
 
     void Check() {
         const lmvx::Session now = ConnectionState.Load();
         const uint64_t slot = NotificationWindow.load();
         if ((slot != 0) != (now.thread == lmvx::ThreadPhase::kPublished)) Fail("slot and phase disagree");
-        if (slot != 0 && slot != WindowOf(now.number)) Fail("the slot holds another session's window");
+        if (slot != 0 && slot != windowOf_[now.number]) Fail("the slot holds another session's window");
         if (now.thread == lmvx::ThreadPhase::kNone && now.state != lmvx::kStopped && now.state != lmvx::kStartFailed)
             Fail("a session without a thread that is not stopped");
         if (handlersOverlapped) Fail("two handler calls at once");
@@ -259,16 +239,15 @@ private:
             if (at == posted_.size() || (i > 0 && at <= last)) Fail("events out of order");
             last = at;
         }
-        if (!questions_.empty() && std::all_of(questions_.begin(), questions_.end(), [](auto& q) { return q.stored; })) {
-            const Question& latest = questions_.back();
-            if (latest.session == now.number && now.state != lmvx::kStopped &&
-                now.state != (latest.answer == 1 ? lmvx::kConnected : lmvx::kDisconnected))
-                Fail("an older status answer stored over a newer one");
-        }
+        if (!questions_.empty() && std::all_of(questions_.begin(), questions_.end(), [](auto& q) { return q.stored; }) &&
+            questions_.back().session == now.number && now.state != lmvx::kStopped &&
+            now.state != (questions_.back().answer == 1 ? lmvx::kConnected : lmvx::kDisconnected))
+            Fail("an older status answer stored over a newer one");
         const auto requests = sim_->Requests();
         for (; seen_ < requests.size(); ++seen_) {
             const ServiceRecord& r = requests[seen_];
-            if (r.command == 17) windowAtEnd_ = fake::Session().lastWindow, ended_ = true;
+            if (r.command == 17) windowAtEnd_ = fake::Session().lastWindow, ended_ = true, ++endsTold_;
+            if (endsTold_ > endsToTell_) Fail("command 17 without a Stop(true) that ended a session");
             if (r.command == 32 && ended_ && r.Word64(12) <= windowAtEnd_) Fail("an older window registered after 17");
             if (r.command >= 37 && r.command <= 41 && ended_) Fail("polling set after command 17");
             if (r.command == 32) ended_ = false;
@@ -278,7 +257,7 @@ private:
                 if (stopBegun > startBegun && stopEnded < startEnded) Fail("a Start true after a Stop during it");
     }
 
-    // The host actors have ended: the state they left, then a last Stop.
+    // The hosts have ended: the state they left, then a last Stop.
     void Finish() {
         const lmvx::Session now = ConnectionState.Load();
         if (now.state != lmvx::kStopped && now.thread == lmvx::ThreadPhase::kPublished &&
@@ -291,17 +270,10 @@ private:
         for (const std::string& actor : order_)
             if (!Ended(actor)) Fail(actor + " does not end after the last Stop");
         if (NotificationWindow.load() != 0) Fail("a window left in the slot");
+        if (endsTold_ != endsToTell_) Fail("a Stop(true) that ended a session did not tell the service");
     }
 
-    struct Thread {
-        uint32_t number;  // of the session it serves
-        uint64_t window;
-    };
-    struct Question {
-        uint32_t session;
-        int answer = -1;
-        bool stored = false;
-    };
+    struct Question { uint32_t session; int answer = -1; bool stored = false; };
     const Scenario& scenario_;
     const Schedule& schedule_;
     fake::Lockstep* steps_ = nullptr;
@@ -309,31 +281,32 @@ private:
     bool ok_ = true;
     std::string failure_;
     size_t step_ = 0, seen_ = 0, answered_ = 0;
-    std::vector<std::string> order_, preempted_;  // every actor, in turn order
-    std::set<std::string> waited_;  // waited in vain since anything changed
+    std::vector<std::string> order_, preempted_;  // every actor in turn; those preempted, the last at the back
+    std::set<std::string> waited_;                // waited in vain since anything changed
     std::map<std::string, std::vector<uint64_t>> lastWait_;
     Schedule choices_;
-    std::map<std::string, Thread> threads_;
-    std::map<std::string, uint32_t> stopping_;  // the session each Stop ended
-    std::map<std::string, size_t> asking_;      // the question each actor asked last
+    std::map<std::string, uint32_t> sessionOf_, stopping_;  // of each thread; the one each Stop ended
+    std::map<uint32_t, uint64_t> windowOf_;                 // of each session
+    std::map<std::string, size_t> asking_;                  // the question each actor asked last
     std::vector<Question> questions_;
     std::vector<std::pair<size_t, size_t>> starts_, stops_;  // the steps each true Start, each Stop began and ended
     std::vector<LvxDataType> posted_;
-    uint64_t windowAtEnd_ = 0;  // the newest window when command 17 arrived
+    size_t endsToTell_ = 0, endsTold_ = 0;  // Stop(true) calls that ended a session; commands 17
+    uint64_t windowAtEnd_ = 0;              // the newest window when command 17 arrived
     bool ended_ = false;
 };
 
 TEST_F(Race, EveryScheduleWithUpToTwoPreemptionsKeepsTheSessionsApart) {
     const Scenario scenarios[] = {
         {"a Start against a Stop and a second Start", {"start", "stop start"}},
-        {"a Start against a refresh and Stop(true)", {"start", "status", "stop!"}, SIZE_MAX, true},
+        {"a Start against a refresh and Stop(true)", {"start", "status", "stop! stop!"}, SIZE_MAX, true},
         {"events across a Stop and a Start, with a small queue", {"start 12 14 mute stop start swap 10"}, 2},
         {"no handler from inside a delivery on", {"start 12 14 mute"}},
+        {"failing Starts, the stopped session's thread still ending", {"start stop fail nothread nowindow start"}},
     };
     Sim().Stop();  // each schedule has a simulator of its own
     for (const Scenario& scenario : scenarios) {
-        std::vector<Schedule> todo = {{}};
-        while (!todo.empty()) {
+        for (std::vector<Schedule> todo = {{}}; !todo.empty();) {
             const Schedule schedule = todo.back();
             todo.pop_back();
             Exploration exploration(scenario, schedule);
