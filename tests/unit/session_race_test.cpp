@@ -211,8 +211,7 @@ private:
             if (to == "hang") Fail(actor + " hangs");
             if (to == "ask-1") asking_[actor] = questions_.size(), questions_.push_back({ConnectionState.Load().number});
             if (from == "answer-1") questions_[asking_[actor]].stored = true;  // or refused
-            if (to == "window-created" && sessionOf_.count(actor) != 0)
-                windowOf_[sessionOf_[actor]] = fake::Session().lastWindow;
+            if (to == "window-created") windowOf_[sessionOf_[actor]] = fake::Session().lastWindow;
             if (fake::Session().lastQuit != quits &&
                 (stopping_.count(actor) == 0 || fake::Session().lastQuit != windowOf_[stopping_[actor]]))
                 Fail("a quit to a window not of the session " + actor + " stopped");
