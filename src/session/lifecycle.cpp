@@ -75,6 +75,8 @@ bool EndRegistration(uint32_t number) {
     return now.number == number && now.state != kStopped;
 }
 
+std::atomic<bool> forkWatched{false};
+
 // A forked child has none of its parent's threads: it starts without a
 // session, so that nothing it does can end or join the parent's.
 void ForgetInheritedSession() {
@@ -91,8 +93,7 @@ void ForgetInheritedSession() {
 }  // namespace
 
 bool StartSession() {
-    static const bool forkWatched = (os::WhenForked(ForgetInheritedSession), true);
-    (void)forkWatched;
+    if (!forkWatched.exchange(true)) os::WhenForked(ForgetInheritedSession);
     const uint32_t stopsBefore = stopCalls.load();
     if (!EnsureCompanionApp()) {
         // From Stopped this is a new session without a thread, so that no
