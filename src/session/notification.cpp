@@ -33,12 +33,18 @@ thread_local std::deque<std::pair<uint64_t, uint64_t>>* pending = nullptr;
 // even when its quit command found the queue full (a full queue always has a
 // next message to notice the end at).
 bool DeliverWhileLive(uint64_t code, uint64_t value) {
-    uint32_t none = 0;
-    while (!deliveringSession.compare_exchange_strong(none, threadSession)) {
-        none = 0;
+    bool live = IsLive(ConnectionState.Load(), threadSession);
+    for (uint32_t none = 0; live && !deliveringSession.compare_exchange_strong(none, threadSession); none = 0) {
         os::SleepMs(1);
+        live = IsLive(ConnectionState.Load(), threadSession);
     }
-    const bool live = IsLive(ConnectionState.Load(), threadSession);
+    if (!live) {
+        os::PostQuit(1);
+        return false;
+    }
+    // Read again with the delivery taken: no event of an ended session
+    // follows one of the next.
+    live = IsLive(ConnectionState.Load(), threadSession);
     if (live) DispatchNotification(code, value);
     deliveringSession.store(0);
     if (!live) os::PostQuit(1);
