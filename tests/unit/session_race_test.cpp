@@ -165,9 +165,8 @@ private:
                 std::find(preempted_.begin(), preempted_.end(), actor) == preempted_.end())
                 return actor;
         }
-        bool hostsEnded = true;
-        for (const std::string& actor : order_)
-            if (actor.rfind("host", 0) == 0 && !Ended(actor)) hostsEnded = false;
+        const bool hostsEnded =
+            std::none_of(order_.begin(), order_.end(), [&](auto& a) { return a.rfind("host", 0) == 0 && !Ended(a); });
         if (preempted_.empty() && !hostsEnded) Fail("a host waits for ever");
         if (preempted_.empty() || hostsEnded) return "";  // the last Stop comes next, the preempted still held
         const std::string actor = preempted_.back();
