@@ -31,10 +31,11 @@ class Race : public SimulatedService {};
 // and the notification threads the fakes start move one at a time, from one
 // named point of the fakes to the next. An actor runs on until it waits
 // ("sleep", an idle "message-loop") or ends; then the next one in turn that
-// has not waited since the last real step runs, and when all have, the one
-// preempted last. At the points below the explorer may instead preempt the
-// actor, and it tries every schedule with up to two preemptions, checking
-// after each step:
+// has not waited in vain (back at a wait with nothing changed) runs, and
+// when all have, the one preempted last, or, once the hosts have ended, the
+// last Stop. At the points below the explorer may instead preempt the actor,
+// and it tries every schedule with up to two preemptions (thread sanitizer:
+// a sample of those with two), checking after each step:
 // - the slot holds a window exactly while the current session's is
 //   published, and then that session's own; a session without a thread is
 //   stopped (or failed); a quit goes only to the window of the session its
