@@ -7,7 +7,8 @@
 #   4. packs Lmvx.<version>.nupkg and .snupkg (version: the CMake project's) with LMVX.dll
 #      from build/win-x64 and build/win-arm64 when the Windows stages built them, else from a
 #      DLL-only build of its own, and liblmvx.so; packs again from a second tree and compares;
-#   5. checks the package: its files, no two paths equal but for case, the metadata, symbols;
+#   5. checks the package: its files, no two paths equal but for case, the metadata, the
+#      strong names, the symbols;
 #   6. builds programs of the package from a local folder feed: examples/dotnet/console
 #      (net8.0) and package-tests/net48 for win-x64, win-arm64 and AnyCPU, and the WinForms
 #      tray sample; runs the console one and the net48 one (on Mono) against the simulator.
@@ -148,6 +149,14 @@ check_package() {
              "commit=\"$commit\"" '<repository type="git" url="https://' '<group targetFramework=".NETFramework4.7.2" />' \
              '<group targetFramework="net8.0" />'; do
         grep -qF "$f" <<<"$manifest" || { echo "nuspec lacks $f" >&2; return 1; }
+    done
+    # Strong names: each assembly carries the public key of bindings/dotnet/Lmvx.snk (its modulus
+    # follows the key blob's 20-byte header there and the 32-byte header in the assembly).
+    local key; key="$(xxd -p -s 20 -l 128 bindings/dotnet/Lmvx.snk | tr -d '\n')"
+    for f in net472 net8.0; do
+        unzip -p "$pkg" "lib/$f/Lmvx.Net.dll" >"$out/check.dll"
+        [ "$(monodis --assembly "$out/check.dll" | sed -nE 's/^0x[0-9a-f]+: ((([0-9A-F]{2}) ?)+)$/\1/p' | tr -d ' \n' | tr 'A-F' 'a-f' | cut -c65-320)" = "$key" ] ||
+            { echo "lib/$f/Lmvx.Net.dll lacks the public key" >&2; return 1; }
     done
     # Symbols: each assembly's portable PDB, its sources linked to this commit.
     [ "$(unzip -Z1 "$symbols" | grep -cE '^lib/(net472|net8\.0)/Lmvx\.Net\.pdb$')" = 2 ] || { echo "snupkg lacks a PDB" >&2; return 1; }

