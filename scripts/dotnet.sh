@@ -168,7 +168,8 @@ check "the package's files, metadata and symbols" check_package
 
 # ---- programs of the package, from the local feed ----------------------------------
 consumers="$out/consumers"
-rm -rf "$consumers" && mkdir -p "$consumers"
+# Their packages folder is kept between runs, but for the package under test.
+mkdir -p "$consumers" && (cd "$consumers" && rm -rf packages/lmvx artifacts ./*-anycpu* ./*-win-*)
 {   echo '<?xml version="1.0" encoding="utf-8"?>'
     echo '<configuration><packageSources><clear />'
     echo "<add key=\"lmvx-local\" value=\"$feed\" />"
