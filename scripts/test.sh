@@ -156,7 +156,7 @@ stage_dotnet() {
     line="$(grep -E '^[0-9]+ passed, [0-9]+ failed$' "$log" | tail -1)"
     if [ -z "$line" ]; then broken_stages+=(dotnet); tail -5 "$log" | sed 's/^/   /' >&2; return; fi
     passed=$((passed + ${line%% *})); line="${line#* passed, }"; failed=$((failed + ${line%% *}))
-    grep -E '^Tests run:|^[0-9]+\) |^dotnet:' "$log" | sed 's/^/   /' >&2
+    grep -E '^dotnet:|^[0-9]+\) ' "$log" | sed 's/^/   /' >&2
 }
 
 stages=("$@")
