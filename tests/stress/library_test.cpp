@@ -2,6 +2,11 @@
 // its window (a burst behind a handler held in its first call, Stop from
 // inside the handler, the merge of a waiting run, the quit and end-session
 // messages), loading and unloading it again and again, and two Starts at once.
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <future>
 #include <mutex>
@@ -85,6 +90,28 @@ TEST_F(Notifications, AWaitingRunIsMergedAndTheWindowEndsOnQuitOrEndSession) {
     ASSERT_TRUE(os::PostWindowMessage(sim_.RegisteredWindow(), os::kMessageEndSession, 1, 0));
     EXPECT_TRUE(Eventually([] { return WindowEndpointCount() == 0; }));
     EXPECT_EQ(lib_.GetLVXStatus(), LVX_STATE_STOPPED);
+}
+
+// Hosts that end right after Stop, each with its notification thread still
+// in the handler, leave no window endpoint; this process's live window keeps
+// its endpoint and its notifications.
+TEST_F(Notifications, HostsEndingRightAfterStopLeaveNoEndpointBehind) {
+    released = true;
+    const uint64_t own = sim_.RegisteredWindow();
+    for (int host = 0; host < 10; ++host) {
+        char* argv[] = {const_cast<char*>(LMVX_ENDING_HOST_PATH), nullptr};
+        pid_t pid = 0;
+        ASSERT_EQ(posix_spawn(&pid, argv[0], nullptr, nullptr, argv, environ), 0);
+        const bool held = Eventually([&] { return sim_.RegisteredWindow() >> 24 == static_cast<uint64_t>(pid); }) &&
+                          sim_.Notify(LVX_EVENT_BRIGHTNESS, 0);
+        if (!held) kill(pid, SIGKILL);
+        int status = -1;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        ASSERT_TRUE(held && WIFEXITED(status) && WEXITSTATUS(status) == 0) << "host " << host << " status " << status;
+    }
+    EXPECT_EQ(WindowEndpointCount(), 1) << "the hosts' endpoints are left behind";
+    ASSERT_TRUE(os::PostWindowMessage(own, 0x9001, LVX_EVENT_CONTRAST, 0));
+    EXPECT_TRUE(Eventually([] { return Seen() == std::vector<LvxDataType>{LVX_EVENT_CONTRAST}; }));
 }
 
 struct LoadUnload : LoadedLibrary {
