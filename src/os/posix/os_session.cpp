@@ -280,7 +280,7 @@ void LeaveApartment() {}
 
 uint64_t CreateNotificationWindow(const char16_t*, const char16_t*, WindowMessageHandler handler) {
     if (current != nullptr || handler == nullptr) return 0;
-    ++openWindows;  // before the number, which the end of the process reads after it
+    ++openWindows;  // counted before it is numbered: the end of the process reads them in that order
     const uint64_t handle = WindowHandle(windowCounter.fetch_add(1) + 1);
     const std::string path = WindowPath(handle);
     sockaddr_un address;
