@@ -106,4 +106,4 @@ find "$stage" -exec touch -h -d "@$stamp" {} +
 rm -f "$out/$name.zip"
 (cd "$stage" && find "$name" -type f | LC_ALL=C sort | TZ=UTC zip -q -X -D -9 -@ "../$name.zip")
 (cd "$out" && sha256sum "$name.zip" >"$name.zip.sha256")
-echo "release: $out/$name.zip $(cut -d' ' -f1 "$out/$name.zip.sha256")${signing:+ (signed by $signing)}"
+echo "release: $name.zip $(cut -d' ' -f1 "$out/$name.zip.sha256")${signing:+ (signed by $signing)}"

@@ -18,9 +18,9 @@ tmp="$(mktemp -d)"
 trap 'rm -rf "$tmp"' EXIT
 failures=0
 check() {  # NAME COMMAND...: one line, the command's output only when it fails
-    local name="$1"; shift
-    if "$@" >"$tmp/check.log" 2>&1; then echo "release: ok $name"
-    else echo "release: FAILED $name"; sed 's/^/    /' "$tmp/check.log" | tail -30; failures=$((failures + 1)); fi
+    local label="$1"; shift
+    if "$@" >"$tmp/check.log" 2>&1; then echo "release: ok $label"
+    else echo "release: FAILED $label"; sed 's/^/    /' "$tmp/check.log" | tail -30; failures=$((failures + 1)); fi
 }
 unzip -q "$out/$name.zip" -d "$tmp/x"
 top="$tmp/x/$name"
@@ -49,9 +49,12 @@ versions() {
         grep -qx "#define LMVX_VERSION_PATCH ${v[2]}" "$top/include/lmvx.h" &&
         grep -q "PACKAGE_VERSION \"$version\"" "$top/x64/lib/cmake/lmvx/lmvxConfigVersion.cmake" &&
         cmp "$top/x64/lib/LMVX.lib" "$top/x64/lib/libLMVX.dll.a" &&
-        llvm-readobj --coff-imports "$top/x64/bin/lmvxctl.exe" | grep -q 'Name: LMVX.dll'
+        llvm-readobj --coff-imports "$top/x64/bin/lmvxctl.exe" | grep 'Name: LMVX.dll' >/dev/null
 }
 check "one version ($version)" versions
+# The header's names for the string table are the resource script's ids.
+check "string ids" diff <(sed -nE 's/^ +LVX_STR_[A-Z0-9_]+ = ([0-9]+),?$/\1/p' "$top/include/lmvx.h") \
+    <(sed -nE 's/^ +([0-9]+) ".*/\1/p' res/resources.rc)
 
 # Each PDB is the one its binary names: same GUID and age, with the
 # library's functions and their source lines.
@@ -71,8 +74,8 @@ sys.exit(0 if uuid.UUID(text).bytes_le == guid and re.search(r"Age: (\d+)", summ
 PY
     done
     for pdb in "$top"/*/bin/LMVX.pdb; do
-        llvm-pdbutil dump -symbols "$pdb" | grep -q 'S_GPROC32 .*`GetContrast`' || { echo "$pdb: no GetContrast"; return 1; }
-        llvm-pdbutil dump -l "$pdb" | grep -q 'src/exports/controls_exports.cpp' || { echo "$pdb: no lines"; return 1; }
+        llvm-pdbutil dump -symbols "$pdb" | grep 'S_GPROC32 .*`GetContrast`' >/dev/null || { echo "$pdb: no GetContrast"; return 1; }
+        llvm-pdbutil dump -l "$pdb" | grep 'src/exports/controls_exports.cpp' >/dev/null || { echo "$pdb: no lines"; return 1; }
     done
 }
 check "symbols" symbols
