@@ -14,7 +14,7 @@
 # The build sees this clone at one fixed path (a private mount namespace),
 # so no path of the clone's folder reaches a binary or PDB; the links' time
 # stamps and PDB identities are replaced by ones derived from the sources
-# (scripts/release/normalise_pe.py); archive entries are in sorted order
+# (tools/release/normalise_pe.py); archive entries are in sorted order
 # with the commit's time. Signing is reproducible too (its time is the same).
 #
 # Usage: scripts/release.sh [--out DIR]   (default build/release)
@@ -80,7 +80,7 @@ for arch in x64 arm64; do
     cmake --build "$dir" -j "$jobs" --target lmvx lumivex-sim lmvxctl
     cmake --install "$dir" --prefix "$top/$arch" >/dev/null
     for pdb in LMVX lumivex-sim lmvxctl; do cp "$dir/$pdb.pdb" "$top/$arch/bin/"; done
-    python3 scripts/release/normalise_pe.py "$stamp" "$top/$arch/bin/LMVX.dll" "$top/$arch/bin/lumivex-sim.exe" \
+    python3 tools/release/normalise_pe.py "$stamp" "$top/$arch/bin/LMVX.dll" "$top/$arch/bin/lumivex-sim.exe" \
         "$top/$arch/bin/lmvxctl.exe"
 done
 

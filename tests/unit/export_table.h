@@ -2,16 +2,18 @@
 // what it makes of the service's answer (lists clamped) and of a refusal,
 // and what it returns when the gate is closed. The unit tests run it over
 // the fake seam, the Windows tests over the real pipe to LMVX.dll. Include
-// it once per program, after gtest. The lists' bounds are the decoders'
-// fuzz target's.
+// it once per program. The lists' bounds are the decoders' fuzz target's.
 #pragma once
 
 #include <functional>
 #include <optional>
 #include <string>
 
+#include <gtest/gtest.h>
+
 #include "lmvx.h"
 #include "requests.h"
+#include "simulator.h"
 
 namespace export_table {
 
@@ -95,5 +97,37 @@ const Row kRows[] = {
     POLLING(1, 38), POLLING(2, 37), POLLING(3, 40), POLLING(4, 39), POLLING(5, 41),
     {DO(DisablePolling(4)), Request(39), {}, 0, 0, kUngated},
 };
+
+// Every row against `sim`: with the gate opened by open(true), its request,
+// answer and refusal; then, closed by open(false), what it returns and
+// whether it still asks.
+inline void RunTable(sim::Simulator& sim, const std::function<void(bool)>& open) {
+    const auto sent = [&](uint32_t command) {
+        std::vector<ServiceRecord> records;
+        for (const ServiceRecord& record : sim.Requests())
+            if (record.command == command) records.push_back(record);
+        return records;
+    };
+    for (const bool gateOpen : {true, false}) {
+        open(gateOpen);
+        for (const Row& row : kRows) {
+            SCOPED_TRACE(testing::Message() << (gateOpen ? "open, row " : "closed, row ") << &row - kRows);
+            const uint32_t command = row.request.command;
+            sim.ClearLog();
+            sim.Once(command, {.words = row.answer});
+            if (!gateOpen) {
+                EXPECT_EQ(row.call(), row.closed.value_or(row.answered));
+                EXPECT_EQ(sim.RequestCount(), row.closed ? 0u : 1u);
+            } else {
+                EXPECT_EQ(row.call(), row.answered);
+                ASSERT_EQ(sent(command).size(), 1u);
+                EXPECT_TRUE(Same(sent(command)[0], row.request));
+                sim.Once(command, {.setResult = true, .result = 0, .words = row.answer});
+                EXPECT_EQ(row.call(), row.refused);
+            }
+            sim.ClearScripts();
+        }
+    }
+}
 
 }  // namespace export_table

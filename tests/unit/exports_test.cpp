@@ -13,24 +13,7 @@ using namespace export_table;
 class Exports : public ConnectedService {};
 
 TEST_F(Exports, EachSendsItsRequestAndReadsItsReply) {
-    for (const Row& row : kRows) {
-        SCOPED_TRACE(&row - kRows);
-        const uint32_t command = row.request.command;
-        Sim().ClearLog();
-        Sim().Once(command, {.words = row.answer});
-        EXPECT_EQ(row.call(), row.answered);
-        ASSERT_EQ(Sent(command).size(), 1u);
-        EXPECT_TRUE(Same(Sent(command)[0], row.request));
-        Sim().Once(command, {.setResult = true, .result = 0, .words = row.answer});
-        EXPECT_EQ(row.call(), row.refused);
-        lmvx::ConnectionState = lmvx::kStartFailed;
-        Sim().ClearLog();
-        Sim().Once(command, {.words = row.answer});
-        EXPECT_EQ(row.call(), row.closed.value_or(row.answered));
-        EXPECT_EQ(Sim().RequestCount(), row.closed ? 0u : 1u);
-        Sim().ClearScripts();
-        lmvx::ConnectionState = lmvx::kConnected;
-    }
+    RunTable(Sim(), [](bool open) { lmvx::ConnectionState = open ? lmvx::kConnected : lmvx::kStartFailed; });
 }
 
 TEST_F(Exports, ArgumentsTheServiceCannotTakeSendNothing) {
