@@ -43,6 +43,16 @@ check "files, checksums, unsigned" files
 check "string ids" diff <(sed -nE 's/^ +LVX_STR_[A-Z0-9_]+ = ([0-9]+),?$/\1/p' "$top/include/lmvx.h") \
     <(sed -nE 's/^ +([0-9]+) ".*/\1/p' res/resources.rc)
 
+# The shipped binaries: machine, system imports only, the 53 exports, ASLR and NX.
+binaries() {
+    bash tests/windows/check_binary.sh "$1" src/exports/LMVX.def "$top/$1"/bin/{LMVX.dll,lumivex-sim.exe,lmvxctl.exe} &&
+        for pe in "$top/$1"/bin/*.{dll,exe}; do
+            [ "$(llvm-readobj --file-headers "$pe" | grep -cE 'CHARACTERISTICS_(DYNAMIC_BASE|NX_COMPAT)')" = 2 ] || return 1
+        done
+}
+check "binaries (arm64)" binaries arm64
+check "binaries (x64)" binaries x64
+
 # Each PDB is the one its binary names (GUID and age), with the library's
 # functions and source lines.
 symbols() {
