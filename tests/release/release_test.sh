@@ -85,7 +85,7 @@ signed() {
         grep -q 'Authenticode-signed (SHA-256) by `CN=lmvx release test`' "$tmp/s/$name/README.md" || return 1
     local pe
     for pe in "$tmp/s/$name"/*/bin/*.dll "$tmp/s/$name"/*/bin/*.exe; do
-        osslsigncode verify -CAfile "$tmp/cert.pem" -in "$pe" >"$tmp/verify" 2>&1 || { cat "$tmp/verify"; return 1; }
+        osslsigncode verify -CAfile "$tmp/cert.pem" -in "$pe" >"$tmp/verify" 2>&1 || { cat "$tmp/verify" >&2; return 1; }
         echo "${pe#"$tmp/s/"}: $(grep -E '^Signature verification' "$tmp/verify")"
     done >"$out/verify.txt"
 }
