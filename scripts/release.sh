@@ -10,8 +10,8 @@
 # Authenticode-signed (SHA-256) before the checksums are taken; without them
 # the archive is unsigned and its README says so.
 #
-# Reproducible: the archive depends on the sources and the toolchain only.
-# The build sees this clone at one fixed path (a private mount namespace),
+# Reproducible: clones of one commit built on one machine give the same
+# archive. The build sees the clone at one fixed path (a private mount namespace),
 # so no path of the clone's folder reaches a binary or PDB; the links' time
 # stamps and PDB identities are replaced by ones derived from the sources
 # (tools/release/normalise_pe.py); archive entries are in sorted order
