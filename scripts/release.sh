@@ -96,7 +96,7 @@ else
 fi
 
 cp LICENSE "$top/"
-sed -e "s/@VERSION@/$version/g" -e "s|@SIGNATURE@|$signature|" scripts/release/README.md >"$top/README.md"
+sed -e "s/@VERSION@/$version/g" -e "s|@SIGNATURE@|$signature|" tools/release/windows-README.md >"$top/README.md"
 (cd "$top" && find . -type f ! -name SHA256SUMS | sed 's|^\./||' | LC_ALL=C sort | xargs sha256sum >SHA256SUMS)
 
 # Entries sorted, no directory entries or extra fields, fixed modes and times.
