@@ -1,8 +1,8 @@
 // The control and feature exports in one table: the request each sends,
 // what it makes of the service's answer (lists clamped) and of a refusal,
-// and what it returns when the gate is closed. The unit tests run it over
-// the fake seam, the Windows tests over the real pipe to LMVX.dll. Include
-// it once per program. The lists' bounds are the decoders' fuzz target's.
+// what it returns when the gate is closed, and the arguments that are never
+// sent. The unit tests run it over the fake seam, the Windows tests over the
+// real pipe to LMVX.dll. Include it once per program. The lists' bounds are the decoders' fuzz target's.
 #pragma once
 
 #include <functional>
@@ -21,6 +21,7 @@ constexpr int64_t kNone = 0xFFFFFFFF;
 constexpr std::optional<int64_t> kUngated;
 // The longest names and path that fit their slots.
 const std::u16string kName(99, u'n'), kPath(299, u'p'), kMode(99, u'm');
+const std::u16string kLong(100, u'x'), kLongPath(300, u'x');  // no room left for their zero
 // A string as the exports take it (wchar_t on Windows).
 inline const LvxChar* Arg(const std::u16string& text) { return reinterpret_cast<const LvxChar*>(text.c_str()); }
 
@@ -61,6 +62,7 @@ int64_t ScheduleTimes() {
     {DO(EnablePolling(category, 5000)), Request(command, {{12, 5000}}), {}, 0, 0, kUngated}
 // A capability list (supported flag, count and a first value of 100), read as
 // the count listed times 1000 plus the first value written (7: none).
+#define NOTHING(call) {DO(call), Request(0)}
 #define LIST(list, code, supported, count, answered)                                       \
     {CALL((values[0] = 7, list(values, 4) * 1000 + values[0])), Request(4, {{16, code}}), \
      {{20, supported}, {24, count}, {28, 100}}, answered, 7, 7}
@@ -96,6 +98,19 @@ const Row kRows[] = {
     {DO(UpdateData(16)), Request(34, {{16, 16}})}, {DO(UpdateData(-3)), Request(34, {{16, 0xFFFFFFFD}})},
     POLLING(1, 38), POLLING(2, 37), POLLING(3, 40), POLLING(4, 39), POLLING(5, 41),
     {DO(DisablePolling(4)), Request(39), {}, 0, 0, kUngated},
+    // Arguments the service cannot take: nothing is sent (command 0).
+    NOTHING(EnablePolling(0, 1000)), NOTHING(EnablePolling(6, 1000)), NOTHING(EnablePolling(-1, 1000)),
+    NOTHING(AddAutoColorApp(Arg(kLong), Arg(kPath))), NOTHING(AddAutoColorApp(nullptr, Arg(kPath))),
+    NOTHING(AddAutoColorApp(Arg(kName), Arg(kLongPath))), NOTHING(AddAutoColorApp(Arg(kName), nullptr)),
+    NOTHING(DeleteAutoColorApp(Arg(kLong))), NOTHING(DeleteAutoColorApp(nullptr)),
+    NOTHING(SetAutoColorAppMode(Arg(kLong), Arg(kMode))), NOTHING(SetAutoColorAppMode(nullptr, Arg(kMode))),
+    NOTHING(SetAutoColorAppMode(Arg(kName), Arg(kLong))), NOTHING(SetAutoColorAppMode(Arg(kName), nullptr)),
+    NOTHING(GetScheduleTime(nullptr, &values[1], &values[2], &values[3])),
+    NOTHING(GetScheduleTime(&values[0], nullptr, &values[2], &values[3])),
+    NOTHING(GetScheduleTime(&values[0], &values[1], nullptr, &values[3])),
+    NOTHING(GetScheduleTime(&values[0], &values[1], &values[2], nullptr)), NOTHING(GetAutoColorTable(nullptr)),
+    NOTHING(GetDPSupportedScreens(nullptr)), NOTHING(getSupportedAutoColorMode(nullptr)),
+    NOTHING(GetSupportedWhitePoints(nullptr, 4)), NOTHING(GetSupportedInputSources(nullptr, 4)), NOTHING(UpdateData(256)),
 };
 
 // Every row against `sim`: with the gate opened by open(true), its request,
@@ -115,7 +130,10 @@ inline void RunTable(sim::Simulator& sim, const std::function<void(bool)>& open)
             const uint32_t command = row.request.command;
             sim.ClearLog();
             sim.Once(command, {.words = row.answer});
-            if (!gateOpen) {
+            if (command == 0) {
+                row.call();
+                EXPECT_EQ(sim.RequestCount(), 0u);
+            } else if (!gateOpen) {
                 EXPECT_EQ(row.call(), row.closed.value_or(row.answered));
                 EXPECT_EQ(sim.RequestCount(), row.closed ? 0u : 1u);
             } else {
