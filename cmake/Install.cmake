@@ -2,7 +2,8 @@
 #   include/lmvx.h
 #   Linux:   lib/liblmvx.so -> liblmvx.so.1 -> liblmvx.so.<version>,
 #            lib/pkgconfig/lmvx.pc
-#   Windows: bin/LMVX.dll, lib/LMVX.dll.a (import library), lib/LMVX.def
+#   Windows: bin/LMVX.dll, lib/LMVX.lib (import library), the same bytes as
+#            lib/libLMVX.dll.a for MinGW toolchains, lib/LMVX.def
 #   lib/cmake/lmvx/: the package of find_package(lmvx) (target lmvx::lmvx),
 #            with its version file (same major version is compatible)
 #   bin/lumivex-sim, bin/lmvxctl when the tools are built
@@ -15,14 +16,19 @@ include(CMakePackageConfigHelpers)
 
 set(LMVX_INSTALL_CMAKEDIR ${CMAKE_INSTALL_LIBDIR}/cmake/lmvx CACHE STRING
   "Where the lmvx CMake package is installed, below the prefix")
+# The Windows archive shares one header between its two architectures'
+# prefixes: there it is ../include.
+set(LMVX_INSTALL_INCLUDEDIR ${CMAKE_INSTALL_INCLUDEDIR} CACHE STRING
+  "Where lmvx.h is installed, relative to the prefix")
 
 install(TARGETS lmvx EXPORT lmvxTargets
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
-  INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
-install(FILES ${PROJECT_SOURCE_DIR}/include/lmvx.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+  INCLUDES DESTINATION ${LMVX_INSTALL_INCLUDEDIR})
+install(FILES ${LMVX_PUBLIC_INCLUDE}/lmvx.h DESTINATION ${LMVX_INSTALL_INCLUDEDIR})
 if(WIN32)
+  install(FILES $<TARGET_LINKER_FILE:lmvx> DESTINATION ${CMAKE_INSTALL_LIBDIR} RENAME libLMVX.dll.a)
   # For toolchains that make their own import library from the export list.
   install(FILES ${PROJECT_SOURCE_DIR}/src/exports/LMVX.def DESTINATION ${CMAKE_INSTALL_LIBDIR})
 endif()

@@ -21,8 +21,8 @@ function(lmvx_configure_windows_library target)
   target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/src/os/win32/dll/runtime.cpp)
   target_compile_options(${target} PRIVATE ${LMVX_LIB_FLAGS})
   target_link_libraries(${target} PRIVATE ${LMVX_WINDOWS_SYSTEM_LIBS})
-  # The DLL ships as it is built: every Windows link strips the symbol table
-  # and debug sections (the toolchain's linker flags).
+  # Links strip the symbol table and debug sections (the toolchain's linker
+  # flags) except in the release build, which writes LMVX.pdb.
   set_target_properties(${target} PROPERTIES LINKER_LANGUAGE C)
   set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${PROJECT_SOURCE_DIR}/src/exports/LMVX.def)
 endfunction()

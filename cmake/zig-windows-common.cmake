@@ -32,12 +32,16 @@ set(CMAKE_HAVE_PTHREADS_CREATE "" CACHE INTERNAL "")
 set(CMAKE_HAVE_PTHREAD_CREATE "" CACHE INTERNAL "")
 set(THREADS_HAVE_PTHREAD_ARG FALSE CACHE INTERNAL "")
 # Every link strips (-s), the test links too: zig keys its runtime builds
-# on stripping as well, and the binaries ship stripped.
-set(CMAKE_EXE_LINKER_FLAGS_INIT -s)
-set(CMAKE_SHARED_LINKER_FLAGS_INIT -s)
+# on stripping as well. With LMVX_WINDOWS_SYMBOLS (the release) nothing is
+# stripped: each DLL and program gets a CodeView PDB beside it, named in its
+# debug directory; compile with -g for full symbols.
+if(NOT LMVX_WINDOWS_SYMBOLS)
+  set(CMAKE_EXE_LINKER_FLAGS_INIT -s)
+  set(CMAKE_SHARED_LINKER_FLAGS_INIT -s)
+endif()
 
 # try_compile projects re-read this file; pass the triple on to them.
-list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES LMVX_ZIG_TARGET)
+list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES LMVX_ZIG_TARGET LMVX_WINDOWS_SYMBOLS)
 
 # Never pick up the build host's libraries or headers (e.g. Debian's Linux
 # GoogleTest); host programs such as llvm-rc are still found.

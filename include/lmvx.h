@@ -16,9 +16,15 @@
 #include <stddef.h>
 #include <stdint.h>
 
+/* This release of the library (the archive, the packages, lmvxctl
+ * --version). The DLL's version block numbers the product's file version
+ * instead, 5.3.65.0, which is not this. */
+#define LMVX_VERSION_MAJOR @PROJECT_VERSION_MAJOR@
+#define LMVX_VERSION_MINOR @PROJECT_VERSION_MINOR@
+#define LMVX_VERSION_PATCH @PROJECT_VERSION_PATCH@
+
 #if defined(_WIN32)
-#include <wchar.h>
-typedef wchar_t LvxChar;
+typedef wchar_t LvxChar; /* from <stddef.h>: no C library headers needed */
 #elif defined(__cplusplus)
 typedef char16_t LvxChar;
 #else
@@ -281,6 +287,122 @@ LMVX_API bool GetHDRStatus(void);
 /* The service's feature word, unchanged; 0 when no service answers. Not
  * gated: works before Start() and after Stop(). */
 LMVX_API uint32_t GetFeatures(void);
+
+/* ---- String table ---------------------------------------------------- */
+
+/* Identifiers of the US English strings the DLL carries for the host's user
+ * interface: LoadStringW(module of LMVX.dll, LVX_STR_..., ...). Other
+ * identifiers have no text. */
+enum {
+    /* tray menu and screen-layout commands */
+    LVX_STR_NONE = 101,
+    LVX_STR_EXIT = 103,
+    LVX_STR_DISABLE_SCREEN_LAYOUTS = 126,
+    LVX_STR_ENABLE_SCREEN_LAYOUTS = 127,
+    LVX_STR_IDENTIFY_LAYOUT = 128,
+    LVX_STR_FIND_WINDOWS = 129,
+    LVX_STR_SCREEN_LAYOUTS = 134,
+    /* display-mode names */
+    LVX_STR_MODE_DEFAULT = 140,
+    LVX_STR_MODE_TEXT = 141,
+    LVX_STR_MODE_MOVIE = 142,
+    LVX_STR_MODE_GAMING = 143,
+    LVX_STR_MODE_NIGHT = 144,
+    LVX_STR_MODE_CUSTOM = 145,
+    LVX_STR_MODE_ENHANCED = 146,
+    LVX_STR_MODE_PHOTO = 147,
+    LVX_STR_MODE_LOW_BLUE_LIGHT = 148,
+    LVX_STR_MODE_ENHANCED_LOW = 149,
+    LVX_STR_MODE_ENHANCED_MEDIUM = 150,
+    LVX_STR_MODE_ENHANCED_HIGH = 151,
+    /* colour-space and picture-mode names, brightness-lock messages */
+    LVX_STR_SPACE_WEB = 160,
+    LVX_STR_SPACE_WEB_SRGB = 161,
+    LVX_STR_SPACE_PRINTING_ADOBE_RGB = 162,
+    LVX_STR_SPACE_PHOTOS_VIDEOS_DCI_P3 = 163,
+    LVX_STR_SPACE_NATIVE = 165,
+    LVX_STR_SPACE_VIVID = 166,
+    LVX_STR_SPACE_ENHANCE_PLUS = 167,
+    LVX_STR_BRIGHTNESS_LOCKED_HDR = 168,
+    LVX_STR_BRIGHTNESS_LOCKED_MODE = 169,
+    LVX_STR_SPACE_PHOTOS_VIDEOS = 170,
+    /* names of the applications offered for automatic colour */
+    LVX_STR_APP_DESKTOP_SETTING = 171,
+    LVX_STR_APP_EDGE = 172,
+    LVX_STR_APP_CHROME = 173,
+    LVX_STR_APP_WORD = 174,
+    LVX_STR_APP_EXCEL = 175,
+    LVX_STR_APP_NETFLIX = 176,
+    LVX_STR_APP_MOVIES_TV = 177,
+    LVX_STR_APP_IQIYI = 178,
+    LVX_STR_APP_DVD = 179,
+    /* hints of the screen-layout editor */
+    LVX_STR_HINT_UNDO = 180,
+    LVX_STR_HINT_SAVE = 181,
+    LVX_STR_HINT_EXIT_EDIT = 182,
+    LVX_STR_HINT_SELECT_LINE = 183,
+    LVX_STR_HINT_ERASE_ALL = 184,
+    LVX_STR_HINT_TOO_SMALL = 185,
+    LVX_STR_HINT_BOUNDARY_CLICKS = 186
+};
+
+/* ---- Function types ------------------------------------------------- */
+
+/* One pointer type per export, for hosts that load the DLL on demand:
+ *     LvxFn_Start start = (LvxFn_Start)(void (*)(void))GetProcAddress(module, "Start"); */
+typedef int32_t (*LvxFn_GetLVXStatus)(void);
+typedef bool (*LvxFn_CheckService)(void);
+typedef bool (*LvxFn_Start)(void);
+typedef void (*LvxFn_Stop)(bool);
+typedef void (*LvxFn_SetEventHandler)(LvxEventHandler);
+typedef void (*LvxFn_EnableEvent)(LvxDataType);
+typedef void (*LvxFn_DisableEvent)(LvxDataType);
+typedef void (*LvxFn_EnablePolling)(int32_t, uint32_t);
+typedef void (*LvxFn_DisablePolling)(int32_t);
+typedef void (*LvxFn_UpdateData)(int32_t);
+typedef uint32_t (*LvxFn_GetBrightness)(void);
+typedef uint32_t (*LvxFn_GetContrast)(void);
+typedef void (*LvxFn_SetContrast)(uint32_t);
+typedef uint32_t (*LvxFn_GetWhitePoint)(void);
+typedef void (*LvxFn_SetWhitePoint)(uint32_t);
+typedef uint32_t (*LvxFn_GetRedGain)(void);
+typedef void (*LvxFn_SetRedGain)(uint32_t);
+typedef uint32_t (*LvxFn_GetGreenGain)(void);
+typedef void (*LvxFn_SetGreenGain)(uint32_t);
+typedef uint32_t (*LvxFn_GetBlueGain)(void);
+typedef void (*LvxFn_SetBlueGain)(uint32_t);
+typedef uint32_t (*LvxFn_GetInputSource)(void);
+typedef void (*LvxFn_SetInputSource)(uint32_t);
+typedef uint64_t (*LvxFn_GetSupportedWhitePoints)(uint32_t*, uint64_t);
+typedef uint64_t (*LvxFn_GetSupportedInputSources)(uint32_t*, uint64_t);
+typedef uint64_t (*LvxFn_GetSupportedDisplayModes)(int32_t*, uint64_t);
+typedef void (*LvxFn_SetDisplayMode)(int32_t);
+typedef int32_t (*LvxFn_GetCurrentDisplayMode)(void);
+typedef bool (*LvxFn_IsPlatformSupported)(void);
+typedef void (*LvxFn_FactoryReset)(void);
+typedef void (*LvxFn_EnableAutoColor)(bool);
+typedef bool (*LvxFn_IsAutoColorEnabled)(void);
+typedef void (*LvxFn_AddAutoColorApp)(const LvxChar*, const LvxChar*);
+typedef void (*LvxFn_DeleteAutoColorApp)(const LvxChar*);
+typedef void (*LvxFn_SetAutoColorAppMode)(const LvxChar*, const LvxChar*);
+typedef uint32_t (*LvxFn_GetAutoColorTable)(AutoColorTable*);
+typedef void (*LvxFn_getSupportedAutoColorMode)(AutoColorModeList*);
+typedef void (*LvxFn_EnableDesktopPartition)(bool);
+typedef bool (*LvxFn_IsDesktopPartitionEnabled)(void);
+typedef uint32_t (*LvxFn_GetDPSupportedScreens)(DPScreenList*);
+typedef void (*LvxFn_SetDesktopPartition)(uint32_t, uint32_t);
+typedef uint32_t (*LvxFn_GetDesktopPartition)(uint32_t);
+typedef void (*LvxFn_LuanchDesktopPartitionCustomizer)(void);
+typedef void (*LvxFn_EnableSchedule)(bool);
+typedef bool (*LvxFn_GetSchedule)(void);
+typedef void (*LvxFn_SetScheduleTime)(uint32_t, uint32_t, uint32_t, uint32_t);
+typedef bool (*LvxFn_GetScheduleTime)(uint32_t*, uint32_t*, uint32_t*, uint32_t*);
+typedef void (*LvxFn_SetShedulerMode)(int32_t);
+typedef int32_t (*LvxFn_GetShedulerMode)(void);
+typedef void (*LvxFn_SetPowerSavings)(bool);
+typedef bool (*LvxFn_GetPowerSavings)(void);
+typedef bool (*LvxFn_GetHDRStatus)(void);
+typedef uint32_t (*LvxFn_GetFeatures)(void);
 
 /* The caller buffers' layouts are fixed. */
 #ifdef __cplusplus

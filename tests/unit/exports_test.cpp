@@ -1,135 +1,16 @@
-// The control and feature exports in one table: the request each sends,
-// what it makes of the service's answer (lists clamped) and of a refusal,
-// and what it returns when the gate is closed; and the arguments that are
-// never sent. The lists' bounds are the decoders' fuzz target's.
-#include <functional>
-#include <optional>
-
+// The export table (export_table.h) over the fake seam, with the gate
+// opened and closed by the connection state.
+#include "export_table.h"
 #include "sim_fixture.h"
 
 namespace {
 
-constexpr int64_t kNone = 0xFFFFFFFF;
-constexpr std::optional<int64_t> kUngated;
-// The longest names and path that fit their slots.
-const std::u16string kName(99, u'n'), kPath(299, u'p'), kMode(99, u'm');
-
-// `record` with UTF-16 strings written at their offsets.
-ServiceRecord Text(ServiceRecord record, std::vector<std::pair<uint32_t, std::u16string>> texts) {
-    for (const auto& [offset, text] : texts) std::memcpy(record.Bytes() + offset, text.data(), 2 * text.size());
-    return record;
-}
-
-struct Row {
-    std::function<int64_t()> call;
-    ServiceRecord request;              // what the service receives
-    Words answer;                       // the words of the service's reply
-    int64_t answered = 0;               // the result with that reply
-    int64_t refused = 0;                // the result when the reply reports failure
-    std::optional<int64_t> closed = 0;  // the result when not connected (nothing sent); kUngated: asks anyway
-};
-
-AutoColorTable table;
-AutoColorModeList modes;
-DPScreenList screens;
-uint32_t values[4];
-// Success in bit 32, the four times (9 when not stored) in the bytes below.
-int64_t ScheduleTimes() {
-    uint32_t t[4] = {9, 9, 9, 9};
-    const bool ok = GetScheduleTime(&t[0], &t[1], &t[2], &t[3]);
-    return int64_t{ok} << 32 | t[0] | t[1] << 8 | t[2] << 16 | t[3] << 24;
-}
-
-#define CALL(call) [] { return static_cast<int64_t>(call); }
-#define DO(call) [] { return call, int64_t{0}; }
-#define GET(get, code) {CALL(get()), Request(2, {{16, code}}), {{20, 70}}, 70, 0, kNone}
-#define SET(set, code) {DO(set(60)), Request(3, {{16, code}, {20, 60}})}
-#define SWITCH(enable, on, command) {DO(enable(on)), Request(command, {{12, on}})}
-// A yes/no query: only a reply word of exactly 1 is yes.
-#define STATE(read, command, word) {CALL(read()), Request(command), {{12, word}}, word == 1}
-#define POLLING(category, command) \
-    {DO(EnablePolling(category, 5000)), Request(command, {{12, 5000}}), {}, 0, 0, kUngated}
-// A capability list (supported flag, count and a first value of 100), read as
-// the count listed times 1000 plus the first value written (7: none).
-#define LIST(list, code, supported, count, answered)                                       \
-    {CALL((values[0] = 7, list(values, 4) * 1000 + values[0])), Request(4, {{16, code}}), \
-     {{20, supported}, {24, count}, {28, 100}}, answered, 7, 7}
-
-// Where a kind of export repeats (the picture controls, the white points,
-// the desktop partition switch), one row stands for it; the binding's tests
-// carry every export over the real pipe.
-const Row kRows[] = {
-    GET(GetBrightness, 0x10), SET(SetContrast, 0x12), LIST(GetSupportedInputSources, 0x60, 1, 3, 3100),
-    LIST(GetSupportedInputSources, 0x60, 1, 40, 26100), LIST(GetSupportedInputSources, 0x60, 0, 3, 3007),
-    LIST(GetSupportedInputSources, 0x60, 2, 3, 3007), LIST(GetSupportedInputSources, 0x60, 1, 0x80000000, 7),
-    SWITCH(EnableAutoColor, true, 10), SWITCH(EnableAutoColor, false, 10), STATE(IsAutoColorEnabled, 11, 1),
-    STATE(IsAutoColorEnabled, 11, 2),
-    {DO(AddAutoColorApp(kName.c_str(), kPath.c_str())), Text(Request(12), {{16, kName}, {216, kPath}})},
-    {DO(DeleteAutoColorApp(kName.c_str())), Text(Request(13), {{16, kName}})},
-    {DO(SetAutoColorAppMode(kName.c_str(), kMode.c_str())), Text(Request(14), {{16, kName}, {816, kMode}})},
-    {CALL(GetAutoColorTable(&table)), Request(15), {{12, 31}}, 30},
-    {CALL(GetAutoColorTable(&table)), Request(15), {{12, 0xFFFFFFFF}}, 0},
-    {CALL((modes.count = 9, getSupportedAutoColorMode(&modes), modes.count)), Request(21), {{12, 21}}, 20, 0, 9},
-    STATE(IsDesktopPartitionEnabled, 6, 1), {CALL(GetDPSupportedScreens(&screens)), Request(18), {{12, 9}}, 8},
-    {DO(SetDesktopPartition(1, 3)), Request(8, {{12, 1}, {16, 3}})},
-    {CALL(GetDesktopPartition(1)), Request(7, {{12, 1}}), {{16, 0x1234}}, 0x1234, kNone, kNone},
-    {DO(LuanchDesktopPartitionCustomizer()), Request(9)},
-    SWITCH(EnableSchedule, true, 22), SWITCH(EnableSchedule, false, 22), STATE(GetSchedule, 23, 1),
-    {DO(SetScheduleTime(1, 2, 3, 4)), Request(25, {{12, 1}, {16, 2}, {20, 3}, {24, 4}})},
-    {ScheduleTimes, Request(24), {{12, 6}, {16, 7}, {20, 8}, {24, 5}}, 0x105080706, 0x09090909, 0x09090909},
-    SWITCH(SetPowerSavings, true, 30), SWITCH(SetPowerSavings, false, 30), STATE(GetPowerSavings, 30, 1),
-    STATE(GetHDRStatus, 28, 1), {CALL(GetFeatures()), Request(29), {{12, 0xA5}}, 0xA5, 0, kUngated},
-    // Ready from a readiness of 2 on.
-    {CALL(CheckService()), Request(36), {{12, 2}}, 1, 0, kUngated}, {CALL(CheckService()), Request(36), {{12, 1}}, 0, 0, kUngated},
-    {CALL(CheckService()), Request(36), {{12, 0x80000000}}, 1, 0, kUngated},
-    {DO(UpdateData(16)), Request(34, {{16, 16}})}, {DO(UpdateData(-3)), Request(34, {{16, 0xFFFFFFFD}})},
-    POLLING(1, 38), POLLING(2, 37), POLLING(3, 40), POLLING(4, 39), POLLING(5, 41),
-    {DO(DisablePolling(4)), Request(39), {}, 0, 0, kUngated},
-};
+using namespace export_table;
 
 class Exports : public ConnectedService {};
 
 TEST_F(Exports, EachSendsItsRequestAndReadsItsReply) {
-    for (const Row& row : kRows) {
-        SCOPED_TRACE(&row - kRows);
-        const uint32_t command = row.request.command;
-        Sim().ClearLog();
-        Sim().Once(command, {.words = row.answer});
-        EXPECT_EQ(row.call(), row.answered);
-        ASSERT_EQ(Sent(command).size(), 1u);
-        EXPECT_TRUE(Same(Sent(command)[0], row.request));
-        Sim().Once(command, {.setResult = true, .result = 0, .words = row.answer});
-        EXPECT_EQ(row.call(), row.refused);
-        lmvx::ConnectionState = lmvx::kStartFailed;
-        Sim().ClearLog();
-        Sim().Once(command, {.words = row.answer});
-        EXPECT_EQ(row.call(), row.closed.value_or(row.answered));
-        EXPECT_EQ(Sim().RequestCount(), row.closed ? 0u : 1u);
-        Sim().ClearScripts();
-        lmvx::ConnectionState = lmvx::kConnected;
-    }
-}
-
-TEST_F(Exports, ArgumentsTheServiceCannotTakeSendNothing) {
-    static const std::u16string kLong(100, u'x'), kLongPath(300, u'x');  // no room left for their zero
-    static uint32_t t;
-    const std::function<void()> calls[] = {
-        [] { EnablePolling(0, 1000); }, [] { EnablePolling(6, 1000); }, [] { EnablePolling(-1, 1000); },
-        [] { AddAutoColorApp(kLong.c_str(), kPath.c_str()); }, [] { AddAutoColorApp(nullptr, kPath.c_str()); },
-        [] { AddAutoColorApp(kName.c_str(), kLongPath.c_str()); }, [] { AddAutoColorApp(kName.c_str(), nullptr); },
-        [] { DeleteAutoColorApp(kLong.c_str()); }, [] { DeleteAutoColorApp(nullptr); },
-        [] { SetAutoColorAppMode(kLong.c_str(), kMode.c_str()); }, [] { SetAutoColorAppMode(nullptr, kMode.c_str()); },
-        [] { SetAutoColorAppMode(kName.c_str(), kLong.c_str()); }, [] { SetAutoColorAppMode(kName.c_str(), nullptr); },
-        [] { GetScheduleTime(nullptr, &t, &t, &t); }, [] { GetScheduleTime(&t, nullptr, &t, &t); },
-        [] { GetScheduleTime(&t, &t, nullptr, &t); }, [] { GetScheduleTime(&t, &t, &t, nullptr); },
-        [] { GetAutoColorTable(nullptr); }, [] { GetDPSupportedScreens(nullptr); },
-        [] { getSupportedAutoColorMode(nullptr); }, [] { GetSupportedWhitePoints(nullptr, 4); },
-        [] { GetSupportedInputSources(nullptr, 4); }, [] { UpdateData(256); },
-    };
-    for (const auto& call : calls) {
-        call();
-        EXPECT_EQ(Sim().RequestCount(), 0u) << &call - calls;
-    }
+    RunTable(Sim(), [](bool open) { lmvx::ConnectionState = open ? lmvx::kConnected : lmvx::kStartFailed; });
 }
 
 }  // namespace

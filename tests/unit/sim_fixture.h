@@ -13,11 +13,10 @@
 #include "fakes/fake_os.h"
 #include "eventually.h"
 #include "fakes/fake_session.h"
+#include "requests.h"
 #include "session/connection.h"
 #include "simulator.h"
 
-using lmvx::ServiceRecord;
-using Words = std::vector<std::pair<uint32_t, uint32_t>>;
 
 class SimulatedService : public ::testing::Test {
 protected:
@@ -56,12 +55,3 @@ protected:
     void SetUp() override { SimulatedService::SetUp(), lmvx::ConnectionState = lmvx::kConnected; }
     void TearDown() override { lmvx::ConnectionState = lmvx::kStopped, SimulatedService::TearDown(); }
 };
-
-// A request: size, command and `words`; every other byte zero.
-inline ServiceRecord Request(uint32_t command, const Words& words = {}) {
-    ServiceRecord record = ServiceRecord::Request(command);
-    for (const auto& [offset, value] : words) record.SetWord(offset, value);
-    return record;
-}
-
-inline bool Same(const ServiceRecord& a, const ServiceRecord& b) { return std::memcmp(&a, &b, sizeof a) == 0; }

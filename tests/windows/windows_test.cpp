@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cctype>
 #include <fstream>
 #include <map>
@@ -150,9 +151,19 @@ TEST_F(Session, StopInsideTheHandlerReturnsAndTheThreadEnds) {
     CloseHandle(handlerThread);
 }
 
+// Set for every thread of this process: the library's window cannot be created.
+LRESULT CALLBACK RefuseNotificationWindow(int code, WPARAM wParam, LPARAM lParam) {
+    wchar_t name[64] = {};
+    const bool refused = code == HCBT_CREATEWND && GetClassNameW(reinterpret_cast<HWND>(wParam), name, 64) > 0 &&
+                         std::wstring(name) == kNotificationClass;
+    return refused ? 1 : CallNextHookEx(nullptr, code, wParam, lParam);
+}
+std::atomic<bool> delivered{false};
+
 // The notification thread keeps its module loaded: a host that unloads the
 // library right after Stop runs no unmapped code, and no window class is
-// left pointing into the unloaded image.
+// left pointing into the unloaded image, not even by a window that could not
+// be created. A registration of the class by other code is never used.
 TEST_F(Session, FreeLibraryRightAfterStopAndLoadAgain) {
     const std::wstring copy = Here(L"LMVX_reload.dll");
     ASSERT_TRUE(CopyFileW(Here(L"LMVX.dll").c_str(), copy.c_str(), FALSE));
@@ -163,6 +174,11 @@ TEST_F(Session, FreeLibraryRightAfterStopAndLoadAgain) {
         const auto stop = reinterpret_cast<void (*)(bool)>(reinterpret_cast<void (*)()>(GetProcAddress(module, "Stop")));
         ASSERT_TRUE(start != nullptr && stop != nullptr && start());
         stop(true);
+        if (round == 0) {
+            const HHOOK hook = SetWindowsHookExW(WH_CBT, RefuseNotificationWindow, GetModuleHandleW(nullptr), 0);
+            EXPECT_FALSE(hook == nullptr || start());
+            UnhookWindowsHookEx(hook);
+        }
         FreeLibrary(module);
         ASSERT_TRUE(Eventually([] { return GetModuleHandleW(L"LMVX_reload.dll") == nullptr; }));
         WNDCLASSW info{};
@@ -170,6 +186,11 @@ TEST_F(Session, FreeLibraryRightAfterStopAndLoadAgain) {
     }
     EXPECT_EQ(sim_.SessionEnds(), 50u);
     DeleteFileW(copy.c_str());
+    const WNDCLASSW other{.lpfnWndProc = DefWindowProcW, .hInstance = GetModuleHandleW(nullptr), .lpszClassName = kNotificationClass};
+    ASSERT_NE(RegisterClassW(&other), 0);
+    SetEventHandler([](LvxDataType) { delivered = true; });
+    ASSERT_TRUE(Start() && sim_.Notify(LVX_EVENT_CONTRAST, 1));
+    EXPECT_TRUE(Eventually([] { return delivered.load(); })) << "the other class's procedure took it";
 }
 
 // The string table of res/resources.rc (copied beside this program): each

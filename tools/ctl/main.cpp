@@ -96,6 +96,8 @@ int main(int argc, char** argv) {
     app.add_flag("--json", json, "Print one JSON object (watch: one per event)");
     app.add_option("--wait-ms", waitMs, "Wait up to N ms for the service to answer (default 0)");
     app.add_option("--timeout-ms", timeoutMs, "Give up a session start after N ms (default 5000)");
+    app.set_version_flag("--version", "lmvxctl " + std::to_string(LMVX_VERSION_MAJOR) + "." +
+                                          std::to_string(LMVX_VERSION_MINOR) + "." + std::to_string(LMVX_VERSION_PATCH));
 
     ctl::SessionOptions session;
     std::vector<ctl::Leaf> leaves;
@@ -109,6 +111,8 @@ int main(int argc, char** argv) {
     } catch (const CLI::CallForHelp& e) {
         return app.exit(e);
     } catch (const CLI::CallForAllHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForVersion& e) {
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
         return Error(ctl::kExitUsage, Explain(app, arguments, e));

@@ -67,6 +67,13 @@ struct Window {
 thread_local Window* current = nullptr;
 
 std::atomic<uint32_t> windowCounter{0};
+// Windows of this process whose endpoint may still be bound, and whether the
+// process is ending: a window's thread may outlive Stop, and the process
+// then ends before it has removed its endpoint.
+std::atomic<uint32_t> openWindows{0};
+std::atomic<bool> processEnding{false};
+
+uint64_t WindowHandle(uint32_t n) { return (static_cast<uint64_t>(getpid()) << 24) | n; }
 
 bool FillAddress(const std::string& path, sockaddr_un* address) {
     if (path.empty() || path.size() >= sizeof address->sun_path) return false;
@@ -77,6 +84,18 @@ bool FillAddress(const std::string& path, sockaddr_un* address) {
 }
 
 std::string WindowPath(uint64_t handle) { return posix::EndpointPath("LMVX_Window_" + std::to_string(handle)); }
+
+// Run when the process ends (and when the library is unloaded, with no window
+// left then): removes the endpoints of this process's windows that are still
+// bound. Every name carrying this process's id is its own (or a dead
+// process's with the same id), never a live window of another process.
+// Touches only atomics and the file system: other static state may be gone.
+__attribute__((destructor)) void RemoveOpenWindowEndpoints() {
+    processEnding = true;
+    if (openWindows.load() == 0) return;
+    const uint32_t last = windowCounter.load();
+    for (uint32_t n = 1; n <= last; ++n) unlink(WindowPath(WindowHandle(n)).c_str());
+}
 
 // Whether a datagram endpoint is bound at `path`.
 bool EndpointAccepts(const std::string& path) {
@@ -264,16 +283,21 @@ void LeaveApartment() {}
 
 uint64_t CreateNotificationWindow(const char16_t*, const char16_t*, WindowMessageHandler handler) {
     if (current != nullptr || handler == nullptr) return 0;
-    const uint64_t handle = (static_cast<uint64_t>(getpid()) << 24) | (windowCounter.fetch_add(1) + 1);
+    ++openWindows;  // counted before it is numbered: the end of the process reads them in that order
+    const uint64_t handle = WindowHandle(windowCounter.fetch_add(1) + 1);
     const std::string path = WindowPath(handle);
     sockaddr_un address;
-    if (!FillAddress(path, &address)) return 0;
-    const int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) return 0;
+    const int fd = FillAddress(path, &address) ? socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0) : -1;
+    if (fd < 0) {
+        --openWindows;
+        return 0;
+    }
     unlink(path.c_str());  // a stale endpoint of a dead process with the same pid
     Window* window = nullptr;
-    // Only this user may post to the window.
-    if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 && chmod(path.c_str(), 0600) == 0)
+    // Only this user may post to the window. A process that began ending may
+    // have looked for endpoints before this one was bound.
+    if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 && chmod(path.c_str(), 0600) == 0 &&
+        !processEnding.load())
         window = new (std::nothrow) Window;
     if (window != nullptr) {
         window->fd = fd;
@@ -288,6 +312,7 @@ uint64_t CreateNotificationWindow(const char16_t*, const char16_t*, WindowMessag
     }
     close(fd);
     unlink(path.c_str());
+    --openWindows;
     return 0;
 }
 
@@ -341,6 +366,7 @@ void CloseNotificationWindow(uint64_t window) {
     close(own->fd);
     delete own;
     current = nullptr;
+    --openWindows;
 }
 
 bool PostWindowMessage(uint64_t window, uint32_t message, uint64_t wParam, uint64_t lParam) {

@@ -1,8 +1,9 @@
 // Windows backend of the notification window, the companion window lookup and
 // launching. The window procedure forwards every message to the handler its
 // window was created with; the class is registered with the host's main
-// module as instance and unregistered again when the window is closed, so
-// that no class outlives the code of its window procedure.
+// module as instance and unregistered again when the window is closed or
+// cannot be created, so that no class outlives the code of its window
+// procedure.
 #include "os/os.h"
 #include "os/win32/win32.h"
 
@@ -31,8 +32,22 @@ LRESULT CALLBACK NotificationWindowProc(HWND window, UINT message, WPARAM wParam
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
-ATOM RegisterNotificationClass(const wchar_t* className, HINSTANCE instance) {
+// Registers the class, or keeps a registration that is already there when it
+// is this module's. One left by another module (an earlier load of this
+// library, at another address, whose procedure is no longer mapped) is
+// replaced; false when it cannot be, while a window of it lives.
+bool RegisterNotificationClass(const wchar_t* className, HINSTANCE instance) {
     WNDCLASSW windowClass{};
+    if (GetClassInfoW(instance, className, &windowClass)) {
+        if (windowClass.lpfnWndProc == NotificationWindowProc) return true;
+        if (!UnregisterClassW(className, instance)) {
+            DropLastError();
+            return false;
+        }
+    } else {
+        DropLastError();
+    }
+    windowClass = WNDCLASSW{};
     windowClass.style = 0;
     windowClass.lpfnWndProc = NotificationWindowProc;
     windowClass.cbClsExtra = 0;
@@ -45,9 +60,8 @@ ATOM RegisterNotificationClass(const wchar_t* className, HINSTANCE instance) {
     windowClass.hbrBackground = nullptr;
     windowClass.lpszMenuName = nullptr;
     windowClass.lpszClassName = className;
-    const ATOM atom = RegisterClassW(&windowClass);
-    if (atom == 0) DropLastError();  // typically: registered already, and reused
-    return atom;
+    if (RegisterClassW(&windowClass) == 0) DropLastError();  // registered meanwhile here, and reused
+    return true;
 }
 
 }  // namespace
@@ -59,11 +73,17 @@ uint64_t CreateNotificationWindow(const char16_t* className, const char16_t* tit
     // A window of an earlier session that closes meanwhile may take the
     // shared class registration with it: register again and retry once.
     for (int attempt = 0; attempt < 2 && window == nullptr; ++attempt) {
-        RegisterNotificationClass(Wide(className), instance);
+        if (!RegisterNotificationClass(Wide(className), instance)) break;
         creatingHandler = handler;
         window = CreateWindowExW(0, Wide(className), Wide(title), WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, instance,
                                  nullptr);
-        if (window == nullptr) DropLastError();
+        if (window == nullptr) {
+            DropLastError();
+            // No window of this one will unregister the class, which must
+            // not outlive this module. Fails, as it should, while another
+            // window of the class lives.
+            if (!UnregisterClassW(Wide(className), instance)) DropLastError();
+        }
     }
     if (window != nullptr) SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(handler));
     creatingHandler = nullptr;
