@@ -1,7 +1,6 @@
 // What only Windows (Wine here) can show: the backend's Crypt32, registry,
 // window-message and named-pipe calls; LMVX.dll against lumivex-sim.exe in
-// another process and unloaded right after Stop; its string table as the
-// system reads it.
+// another process and unloaded right after Stop.
 #define WIN32_LEAN_AND_MEAN
 #define NOMINMAX
 #include <windows.h>
@@ -9,9 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cctype>
-#include <fstream>
-#include <map>
 #include <string>
 #include <thread>
 #include <tuple>
@@ -191,40 +187,6 @@ TEST_F(Session, FreeLibraryRightAfterStopAndLoadAgain) {
     SetEventHandler([](LvxDataType) { delivered = true; });
     ASSERT_TRUE(Start() && sim_.Notify(LVX_EVENT_CONTRAST, 1));
     EXPECT_TRUE(Eventually([] { return delivered.load(); })) << "the other class's procedure took it";
-}
-
-// The string table of res/resources.rc (copied beside this program): each
-// id and text of its STRINGTABLE block, "\n" read as a line break.
-std::map<UINT, std::wstring> SourceStrings() {
-    std::map<UINT, std::wstring> texts;
-    std::ifstream rc(Here(L"resources.rc"));
-    bool inTable = false;
-    for (std::string line; std::getline(rc, line);) {
-        const size_t at = line.find_first_not_of(" \t"), open = line.find('"'), close = line.rfind('"');
-        if (at == std::string::npos) continue;
-        inTable = line.compare(at, 11, "STRINGTABLE") == 0 || (inTable && line.compare(at, 3, "END") != 0);
-        if (!inTable || !std::isdigit(static_cast<unsigned char>(line[at])) || open == close) continue;
-        std::string text = line.substr(open + 1, close - open - 1);
-        for (size_t n; (n = text.find("\\n")) != std::string::npos;) text.replace(n, 2, "\n");
-        std::wstring wide(text.size(), L'\0');
-        wide.resize(MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), static_cast<int>(wide.size())));
-        texts[std::stoul(line.substr(at))] = wide;
-    }
-    return texts;
-}
-
-// Every text of the string table as LoadStringW gives it, and no other
-// identifier.
-TEST(Resources, StringTableAsTheSystemReadsIt) {
-    const std::map<UINT, std::wstring> expected = SourceStrings();
-    ASSERT_EQ(expected.size(), 45u) << "the texts read from resources.rc";
-    const HMODULE module = LoadLibraryW(Here(L"LMVX.dll").c_str());
-    for (UINT id = 0; id < 1000; ++id) {
-        wchar_t text[512] = {};
-        const size_t length = static_cast<size_t>(LoadStringW(module, id, text, 512));
-        EXPECT_EQ(std::wstring(text, length), expected.count(id) != 0 ? expected.at(id) : L"") << id;
-    }
-    FreeLibrary(module);
 }
 
 }  // namespace
