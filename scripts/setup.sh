@@ -68,7 +68,9 @@ _lmvx_setup() {
     part_dotnet() {
         # Mono runs the net472 tests (NUnit's console comes from NuGet); the SDK is the machine's.
         command -v dotnet >/dev/null 2>&1 || { echo "setup: the .NET SDK (dotnet) is not on PATH" >&2; return 1; }
-        apt_install mono-runtime mono-mcs mono-utils libmono-posix4.0-cil unzip file libxml2-utils xxd
+        # NUnit's console engine loads System.Runtime.Remoting (libmono-system-runtime4.0-cil).
+        apt_install mono-runtime mono-mcs mono-utils libmono-posix4.0-cil libmono-system-runtime4.0-cil unzip file \
+            libxml2-utils xxd
     }
 
     # The Windows release (scripts/release.sh) and its tests.
