@@ -10,10 +10,8 @@
 # are read; Dir::Etc (apt-config) says where they live.
 set -euo pipefail
 
-etc="$(apt-config shell v Dir::Etc/d | sed -nE "s/^v='(.*)'$/\1/p")"
-etc="${etc:-/etc/apt/}"
-list="$etc$(apt-config shell v Dir::Etc::sourcelist | sed -nE "s/^v='(.*)'$/\1/p")"
-parts="$etc$(apt-config shell v Dir::Etc::sourceparts | sed -nE "s/^v='(.*)'$/\1/p")"
+list="" parts=""
+eval "$(apt-config shell list Dir::Etc::sourcelist/f parts Dir::Etc::sourceparts/d)"
 deb822=() oneline=()
 [ -f "$list" ] && oneline+=("$list")
 for f in "$parts"/*.sources; do [ -f "$f" ] && deb822+=("$f"); done
